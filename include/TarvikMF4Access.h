@@ -1,0 +1,562 @@
+/*
+ * TarvikMF4Access: reading and writing ASAM MDF 4 measurement files (formats 4.00 and 4.10).
+ *
+ * Everything a host program needs is in this header: the plain records that cross the
+ * interface and the 16 exported functions. The records have natural x86-64 alignment and a
+ * fixed layout (pinned by the static assertions at the end of this file), so hosts written in
+ * any language with a C foreign-function interface can mirror them.
+ *
+ * Conventions
+ *  - Texts are NUL-terminated UTF-16 strings (MF4Char). A null pointer means "absent".
+ *  - Arrays are a pointer plus a separate 64-bit count; a count of 0 goes with a null pointer.
+ *  - Indices are positions in the arrays of the same MF4Content; -1 (all bits set) means none.
+ *  - Flags copied from MDF flag words are stored one per 32-bit field as 0 or 1.
+ *  - Value types use the OLE Automation VARTYPE numbers: 2 i16, 3 i32, 4 f32, 5 f64, 16 i8,
+ *    17 u8, 18 u16, 19 u32, 20 i64, 21 u64, 30 8-bit string, 31 UTF-16 string, 36 byte array;
+ *    property types also use 7 (date/dateTime), 11 (boolean), 14 (decimal), 64 (time).
+ *  - Every pointer the library hands out must be released through FreeContent, FreeErrors or
+ *    FreeStrings, never with the host's own allocator.
+ *
+ * Result codes of the functions that return one:
+ *    0  the call raised no finding
+ *    1  the call raised warnings only
+ *    2  the call raised at least one error, an argument was null, no open file was found for
+ *       the MF4Content given, or (WriteContent) the path is already open for writing
+ * Findings come back as an array of MF4Error through the errors/errorCount out-parameters.
+ * Those are written only when the call has at least one finding, so set them to NULL and 0
+ * before the call and release a non-null array with FreeErrors.
+ */
+#ifndef TARVIK_MF4_ACCESS_H
+#define TARVIK_MF4_ACCESS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+typedef wchar_t MF4Char;
+#  if defined(TARVIK_MF4_BUILDING)
+#    define MF4_API __declspec(dllexport)
+#  else
+#    define MF4_API __declspec(dllimport)
+#  endif
+#else
+#  ifdef __cplusplus
+typedef char16_t MF4Char;
+#  else
+typedef uint_least16_t MF4Char;
+#  endif
+#  if defined(TARVIK_MF4_BUILDING)
+#    define MF4_API __attribute__((visibility("default")))
+#  else
+#    define MF4_API
+#  endif
+#endif
+
+/* Result codes. */
+#define MF4_OK 0u
+#define MF4_WARNINGS 1u
+#define MF4_ERRORS 2u
+
+/* One element "e" of the common properties of an XML comment. */
+typedef struct MF4Property {
+    uint64_t structSize;  /* 32 */
+    MF4Char* name;        /* the element's "name" attribute */
+    uint32_t type;        /* "string" 31, "decimal" 14, "integer" 20, "float" 5, "boolean" 11,
+                             "date" 7, "time" 64, "dateTime" 7; 0 when absent or unknown */
+    MF4Char* value;       /* the element's text */
+} MF4Property;
+
+/* One dimension of a look-up array channel. */
+typedef struct MF4Axis {
+    uint64_t structSize;         /* 64 */
+    int64_t inputChannel;        /* index of the input-quantity channel, -1 = none */
+    int64_t dynamicSizeChannel;  /* index of the channel giving this dimension's size, -1 = none */
+    uint32_t axisKind;           /* 0 fixed values in `values`; 1 axis channel marked "STD_AXIS";
+                                    2 axis given by another channel, or no axis */
+    int64_t axisConversion;      /* index in MF4Content.conversions, -1 = none */
+    double* values;              /* fixed axis values (axisKind 0 only) */
+    uint64_t valueCount;         /* entries in `values` (the dimension's size) */
+    int64_t axisChannel;         /* index of the axis channel, -1 = none */
+} MF4Axis;
+
+/* Table entry of a table conversion (types 4 and 5). */
+typedef struct MF4ValuePair {
+    uint64_t structSize; /* 24 */
+    double key;
+    double value;
+} MF4ValuePair;
+
+/* Table entry of a value-to-text conversion (type 7). */
+typedef struct MF4ValueText {
+    uint64_t structSize; /* 24 */
+    double value;
+    MF4Char* text;
+} MF4ValueText;
+
+/* Table entry of a value-range-to-text conversion (type 8). */
+typedef struct MF4RangeText {
+    uint64_t structSize; /* 40 */
+    double lower;
+    double upper;
+    uint32_t refKind;    /* 0: `ref.text` is a text; 1: `ref.conversion` names a conversion */
+    union {
+        MF4Char* text;
+        int64_t conversion;
+    } ref;
+} MF4RangeText;
+
+/* One conversion block of the file, in the order of the file's conversion table. */
+typedef struct MF4Conversion {
+    uint64_t structSize;        /* 184 */
+    uint32_t conversionType;    /* cc_type 0..5, 7, 8; 9 for every type the library does not
+                                   support (value range to value, text to value/text, bitfield) */
+    MF4Char* name;
+    MF4Char* comment;
+    MF4Char* format;            /* common property "format" of the comment */
+    MF4Char* unit;
+    MF4Char* formula;           /* type 3 (algebraic): the formula */
+    MF4Char* defaultText;       /* property "default_value", or for types 7/8 the default text */
+    int64_t defaultConversion;  /* types 7/8: conversion named by the default, -1 = none */
+    uint64_t entryCount;        /* number of table entries in `parameters` */
+    uint64_t reserved1;
+    double physMin;
+    double physMax;
+    uint32_t precisionValid;
+    uint8_t precision;
+    uint32_t statusString;
+    uint64_t propertyCount;
+    MF4Property* properties;    /* without "format" and "default_value" */
+    union {                     /* depends on conversionType */
+        double linear[2];       /* 1: p0 (offset), p1 (factor) */
+        double rational[6];     /* 2: cc_val[0..5] */
+        MF4ValuePair* pairs;    /* 4, 5: entryCount pairs */
+        MF4ValueText* valueTexts; /* 7: entryCount entries */
+        MF4RangeText* rangeTexts; /* 8: entryCount entries */
+        uint8_t raw[48];
+    } parameters;
+} MF4Conversion;
+
+/* One channel. Members of a structure are in the parent's `children`, recursively. */
+typedef struct MF4Channel {
+    uint64_t structSize;        /* 344 */
+    MF4Char* name;
+    MF4Char* sourceName;
+    MF4Char* sourcePath;
+    uint32_t valueType;         /* VARTYPE code, see the conventions above */
+    uint64_t cycleCount;        /* records of the channel's group */
+    uint64_t segmentCount;      /* acquisition segments of the channel's group */
+    uint16_t dimensionCount;    /* array dimensions, 0 for a scalar */
+    uint64_t dimensionSizes[3];
+    uint32_t isLookup;          /* the array is a look-up table */
+    MF4Axis* axes[3];           /* one per dimension, look-up arrays only */
+    int64_t outputChannel;      /* look-up arrays: output-quantity channel, -1 = none */
+    int64_t comparisonChannel;  /* look-up arrays: comparison-quantity channel, -1 = none */
+    uint32_t isScalingAxis;     /* the array is a scaling axis */
+    uint32_t inverseLayout;     /* the array is stored column-major */
+    MF4Char* displayName;
+    MF4Char* comment;
+    MF4Char* unit;
+    MF4Char* format;            /* common property "format" of the comment */
+    uint32_t calibration;
+    uint32_t calculated;
+    uint32_t isVirtual;
+    uint32_t limitValid;
+    uint32_t busEvent;
+    double limitMin;
+    double limitMax;
+    uint32_t extLimitValid;
+    double extLimitMin;
+    double extLimitMax;
+    uint32_t bitCount;
+    uint64_t propertyCount;
+    MF4Property* properties;    /* without "format" and "STD_AXIS" */
+    uint64_t groupIndex;        /* index in MF4Content.groups */
+    int64_t conversion;         /* index in MF4Content.conversions, -1 = none */
+    int64_t syncAttachment;     /* synchronisation channels: attachment index, -1 = none */
+    int64_t lengthChannel;      /* maximum-length channels: size signal channel, -1 = none */
+    uint32_t syncType;
+    uint32_t channelType;
+    uint64_t childCount;
+    struct MF4Channel* children;
+    uint32_t byteOffset;
+    uint8_t bitOffset;
+    uint32_t precisionValid;
+    uint8_t precision;
+    uint32_t stringEncoding;    /* 0 none, 1 ISO-8859-1, 2 UTF-8, 3 UTF-16 */
+} MF4Channel;
+
+/* One data group with its channel group and master channel. */
+typedef struct MF4ChannelGroup {
+    uint64_t structSize;        /* 184 */
+    MF4Char* acquisitionName;   /* on writing also the master channel's name */
+    MF4Char* sourceName;
+    MF4Char* sourcePath;
+    uint16_t pathSeparator;     /* 0 for 4.00 files */
+    uint32_t masterValueType;   /* VARTYPE code of the master channel */
+    uint64_t cycleCount;
+    uint64_t segmentCount;      /* 1 + acquisition interruptions of this group */
+    double reductionRaster;     /* interval of the first reduction level / 16; 0 = none */
+    MF4Char* comment;
+    uint64_t propertyCount;
+    MF4Property* properties;
+    uint32_t withReduction;     /* writing: compute reduction data when finishing */
+    uint32_t busEventGroup;     /* writing: mark as bus-event group */
+    uint32_t plainBusEventGroup;/* writing: mark as plain bus-event group */
+    MF4Char* sourceChannelNumber;
+    uint32_t sourceType;
+    uint32_t busType;
+    double masterRaster;        /* "raster" element of the master channel's comment */
+    uint32_t masterRangeValid;
+    double masterRangeMin;      /* linear conversion of the master applied */
+    double masterRangeMax;
+    int64_t masterConversion;   /* index in MF4Content.conversions, -1 = none */
+    uint32_t masterByteOffset;
+    uint8_t masterBitOffset;
+    uint32_t recordDataBytes;   /* reading: cg_data_bytes; writing: master size when non-zero */
+    uint64_t dataGroupPosition; /* file position of the data group block */
+} MF4ChannelGroup;
+
+/* One event (acquisition interruptions are not listed). */
+typedef struct MF4Event {
+    uint64_t structSize;        /* 136 */
+    uint32_t eventType;         /* 0, 1, 3, 4, 5 or 6 (marker / bookmark) */
+    uint32_t rangeType;
+    uint32_t cause;
+    uint32_t postProcessing;
+    uint32_t scopeKind;         /* 1 scope lists groups, 2 channels, other: no list */
+    uint32_t scopeCount;
+    uint64_t* scope;            /* indices into groups (kind 1) or channels (kind 2) */
+    double syncValue;           /* event time: base value times factor */
+    MF4Char* name;
+    MF4Char* comment;
+    double preTrigger;
+    double postTrigger;
+    MF4Char* syntax;
+    int64_t rangeBegin;         /* closing event of a range: index of the opening one, -1 = none */
+    double timeout;             /* 4.10 only */
+    uint32_t timeoutTriggered;  /* 4.10 only */
+    int32_t typeProperty;       /* common property "Type" */
+    uint32_t colorProperty;     /* common property "Color" */
+    double systemTime;          /* common property "SystemTime" */
+    uint64_t position;          /* file position of the event block */
+} MF4Event;
+
+/* One attachment, in link order. */
+typedef struct MF4Attachment {
+    uint64_t structSize;        /* 80 */
+    MF4Char* fileName;
+    MF4Char* mimeType;
+    MF4Char* comment;
+    uint32_t embedded;
+    uint32_t compressed;
+    uint32_t md5Valid;
+    uint64_t size;              /* original (uncompressed) size */
+    uint64_t propertyCount;
+    MF4Property* properties;
+    uint8_t* data;              /* `size` bytes of content, or null */
+} MF4Attachment;
+
+/* One file-history entry. */
+typedef struct MF4HistoryEntry {
+    uint64_t structSize;        /* 32 */
+    uint64_t timeNs;
+    int16_t tzOffsetMin;
+    int16_t dstOffsetMin;
+    uint8_t timeFlags;
+    MF4Char* comment;           /* the whole XML of the history comment as stored */
+} MF4HistoryEntry;
+
+/* The root of a content tree. */
+typedef struct MF4Content {
+    uint64_t reserved0;
+    uint64_t channelCount;
+    uint64_t groupCount;
+    uint64_t conversionCount;
+    uint64_t attachmentCount;
+    uint64_t headerPropertyCount;
+    uint64_t eventCount;
+    uint64_t historyCount;
+    MF4Channel* channels;       /* all channels except masters, group by group */
+    MF4ChannelGroup* groups;    /* one per data group */
+    MF4Conversion* conversions;
+    MF4Event* events;
+    MF4Property* headerProperties;
+    MF4Attachment* attachments;
+    MF4HistoryEntry* history;
+    char programId[8];          /* not terminated */
+    uint16_t formatVersion;     /* 400 or 410 */
+    uint32_t timeKind;          /* 1 offsets valid, 2 start time is UTC, 3 local time;
+                                   0 on writing: use the system's time zone */
+    uint64_t startTimeNs;
+    int16_t tzOffsetMin;        /* only when timeKind is 1 */
+    int16_t dstOffsetMin;       /* only when timeKind is 1 */
+    uint64_t contentFlags;      /* bit 0: exactly one file-history block */
+    MF4Char* toolVendor;
+    MF4Char* toolVersion;
+    MF4Char* filePath;          /* the path the file was opened with; identifies the open file */
+    MF4Char* headerComment;
+    MF4Char* historyComment;
+} MF4Content;
+
+/* One finding of a call. */
+typedef struct MF4Error {
+    uint64_t reserved0;
+    uint32_t messageId;         /* finding number, 100..148 */
+    MF4Char* detail1;           /* usually the file path; replaces "%1" in the message */
+    MF4Char* detail2;           /* finding-specific detail; replaces "%2" in the message */
+    MF4Char* message;           /* text from the message file, null when it has none */
+    uint32_t severity;          /* 0 error, 1 warning */
+} MF4Error;
+
+/* One channel (list A) or group/paired item (list B) of a ReadData request. */
+typedef struct MF4ReadItem {
+    uint64_t structSize;
+    uint64_t index;             /* channel: position in MF4Content.channels;
+                                   group item: position in MF4Content.groups */
+    uint64_t firstSample;       /* record-based modes */
+    uint64_t sampleCount;
+    double startTime;           /* time-based modes; mode 4: time of the reduced sample */
+    double endTime;
+    uint32_t withNeighbours;    /* widen the range by one record (mode 3: one bucket) per side */
+    uint32_t method;            /* 0 min and max, 1 min, 2 max, 3 mean */
+    double bucketTime;          /* mode 3 */
+    double levelTime;           /* mode 3: finest reduction level allowed; mode 4: its interval */
+    uint64_t bucketSamples;     /* mode 1 */
+    uint32_t reducedType;       /* mode 4: VARTYPE of reducedValue */
+    union {
+        int64_t asInt;
+        uint64_t asUInt;
+        double asDouble;
+        uint8_t bytes[8];
+    } reducedValue;             /* mode 4: the reduced value whose original time is wanted */
+    uint64_t* elementIndices;   /* array channels: one index per dimension, or null for all */
+    uint64_t memberCount;
+    uint64_t* memberPath;       /* structure channels: child indices down to the member */
+    uint64_t reserved;
+    uint32_t valueKind;         /* 30 or 31 asks for strings */
+    uint64_t capacity;          /* value slots in `values` */
+    void* values;
+    void* byteData;             /* bytes of variable-length byte-array values */
+    uint64_t eventCapacity;
+    uint64_t* eventSamples;
+    uint64_t* valuesStored;     /* out */
+    uint64_t* valuesTotal;      /* out */
+    uint64_t* eventsStored;     /* out */
+    uint64_t* eventsTotal;      /* out */
+    double* usedInterval;       /* optional out, mode 3 */
+} MF4ReadItem;
+
+/* ReadData modes. */
+#define MF4_READ_SAMPLE_BASED 0u
+#define MF4_READ_DOWNSAMPLED_SAMPLE_BASED 1u
+#define MF4_READ_TIME_BASED 2u
+#define MF4_READ_DOWNSAMPLED_TIME_BASED 3u
+#define MF4_READ_ORIGINAL_TIMESTAMP 4u
+
+typedef struct MF4ReadRequest {
+    uint64_t structSize;
+    uint64_t channelItemCount;
+    MF4ReadItem* channelItems;  /* list A */
+    uint64_t groupItemCount;
+    MF4ReadItem* groupItems;    /* modes 0, 2: one per group; modes 1, 3: list B */
+    uint32_t mode;
+    uint32_t* cancelFlag;       /* optional; non-zero stops the read at the next check */
+} MF4ReadRequest;
+
+/* One batch of a group for WriteData: the master values of `valueCount` records. */
+typedef struct MF4WriteGroup {
+    uint64_t structSize;        /* 96 */
+    uint64_t group;             /* index in MF4Content.groups */
+    uint64_t reserved1[2];
+    uint64_t reserved2;
+    uint32_t valueType;
+    uint64_t valueCount;        /* records in this batch; 0 skips the item */
+    void* values;
+    void* lengths;
+    uint64_t interruptionCount;
+    uint64_t* interruptions;    /* record indices where a new acquisition segment starts */
+    uint32_t user1;             /* carried with the batch, not interpreted */
+    uint32_t user2;
+} MF4WriteGroup;
+
+/* The values of one channel (or structure member) in a WriteData batch. Same layout as
+   MF4WriteGroup; the interruption fields are unused. */
+typedef struct MF4WriteChannel {
+    uint64_t structSize;        /* 96 */
+    uint64_t channel;           /* index in MF4Content.channels */
+    uint64_t memberCount;
+    uint64_t* memberPath;       /* child indices down to the member written */
+    uint64_t reserved2;
+    uint32_t valueType;
+    uint64_t valueCount;
+    void* values;
+    void* lengths;
+    uint64_t interruptionCount;
+    uint64_t* interruptions;
+    uint32_t user1;
+    uint32_t user2;
+} MF4WriteChannel;
+
+typedef struct MF4WriteRequest {
+    uint64_t structSize;
+    uint64_t channelCount;
+    MF4WriteChannel* channels;
+    uint64_t groupCount;
+    MF4WriteGroup* groups;
+    uint64_t eventCount;
+    MF4Event* events;
+    uint32_t closeFile;         /* non-zero: close the file stream at the end of the call */
+} MF4WriteRequest;
+
+/* The in-memory header block of an open file (see GetHDBlock); opaque to hosts. */
+typedef struct MF4HDBlock MF4HDBlock;
+
+/* Reads the structure of the file at `path` into a new content tree (*content). */
+MF4_API uint32_t ReadContent(const MF4Char* path, MF4Content** content, MF4Error** errors,
+                             uint64_t* errorCount);
+
+/* As ReadContent; filter bit 0 set: the events are not read. */
+MF4_API uint32_t ReadFilteredContent(const MF4Char* path, uint64_t filter, MF4Content** content,
+                                     MF4Error** errors, uint64_t* errorCount);
+
+/* Reads sample values of a file opened with ReadContent into the caller's buffers. */
+MF4_API uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
+                          uint64_t* errorCount);
+
+/* Creates a new, unfinished file at `path` from the host's tree, whose filePath must be `path`.
+   The tree stays the host's and must stay alive until FinishWriting or CloseUnfinished. */
+MF4_API uint32_t WriteContent(const MF4Char* path, MF4Content* content, MF4Error** errors,
+                              uint64_t* errorCount);
+
+/* Appends a batch of records to a file created by WriteContent. */
+MF4_API uint32_t WriteData(MF4Content* content, MF4WriteRequest* request, MF4Error** errors,
+                           uint64_t* errorCount);
+
+/* Completes a file created by WriteContent and closes it. */
+MF4_API uint32_t FinishWriting(MF4Content* content, MF4Error** errors, uint64_t* errorCount);
+
+/* Closes a file created by WriteContent without finishing it. */
+MF4_API void CloseUnfinished(MF4Content* content);
+
+/* Repairs a file that a writer left unfinished. */
+MF4_API uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** errors,
+                                      uint64_t* errorCount);
+
+/* Adds sample-reduction data to a finished file. */
+MF4_API uint32_t AddReductionData(const MF4Char* path, MF4Error** errors, uint64_t* errorCount);
+
+/* Sets the tool identification that later history entries carry; null arguments keep the
+   current value. `programId` points to 8 characters. Result 0, or 2. */
+MF4_API uint32_t UpdateToolInformation(MF4Content* content, const char* programId,
+                                       const MF4Char* toolVendor, const MF4Char* toolVersion);
+
+/* Replaces the marker events (bookmarks, eventType 6) of an open file. */
+MF4_API uint32_t UpdateBookmarks(MF4Content* content, const MF4Event* bookmarks, uint64_t count,
+                                 const MF4Char* historyText, MF4Error** errors,
+                                 uint64_t* errorCount);
+
+/* Replaces the header comment text and its common properties of an open file. */
+MF4_API uint32_t UpdateProperties(MF4Content* content, const MF4Char* headerComment,
+                                  const MF4Property* properties, uint64_t count,
+                                  const MF4Char* historyText, MF4Error** errors,
+                                  uint64_t* errorCount);
+
+/* Releases a tree and, for a tree returned by ReadContent, its open file. Null does nothing. */
+MF4_API void FreeContent(MF4Content* content);
+
+/* Releases an array of findings. */
+MF4_API void FreeErrors(MF4Error* errors, uint64_t count);
+
+/* Releases the strings ReadData stored in the first `count` slots of a value buffer (8-bit
+   strings: wide 0; UTF-16 strings: wide 1); the buffer itself stays the caller's. */
+MF4_API void FreeStrings(void** strings, uint64_t count, uint8_t wide);
+
+/* The in-memory header block of the file that `content` was read from; valid until
+   FreeContent(content). Null when no open file owns `content`. */
+MF4_API const MF4HDBlock* GetHDBlock(MF4Content* content);
+
+#ifdef __cplusplus
+}
+#endif
+
+/* Layout pins: a host that mirrors these records must get the same sizes and offsets. */
+#if defined(__cplusplus)
+#  define MF4_STATIC_ASSERT(c, m) static_assert(c, m)
+#else
+#  define MF4_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#endif
+#if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+MF4_STATIC_ASSERT(sizeof(MF4Content) == 200, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, formatVersion) == 128, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, timeKind) == 132, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, contentFlags) == 152, "MF4Content layout");
+MF4_STATIC_ASSERT(sizeof(MF4ChannelGroup) == 184, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, masterValueType) == 36, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, sourceChannelNumber) == 104, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, masterRangeMin) == 136, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, recordDataBytes) == 168, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, dataGroupPosition) == 176, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(sizeof(MF4Channel) == 344, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, cycleCount) == 40, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, dimensionSizes) == 64, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, axes) == 96, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, limitMin) == 200, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, extLimitMin) == 224, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, propertyCount) == 248, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, byteOffset) == 320, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, precisionValid) == 328, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, stringEncoding) == 336, "MF4Channel layout");
+MF4_STATIC_ASSERT(sizeof(MF4Axis) == 64, "MF4Axis layout");
+MF4_STATIC_ASSERT(offsetof(MF4Axis, axisConversion) == 32, "MF4Axis layout");
+MF4_STATIC_ASSERT(sizeof(MF4Conversion) == 184, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, name) == 16, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, statusString) == 112, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, propertyCount) == 120, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, parameters) == 136, "MF4Conversion layout");
+MF4_STATIC_ASSERT(sizeof(MF4ValuePair) == 24, "MF4ValuePair layout");
+MF4_STATIC_ASSERT(sizeof(MF4ValueText) == 24, "MF4ValueText layout");
+MF4_STATIC_ASSERT(sizeof(MF4RangeText) == 40, "MF4RangeText layout");
+MF4_STATIC_ASSERT(offsetof(MF4RangeText, ref) == 32, "MF4RangeText layout");
+MF4_STATIC_ASSERT(sizeof(MF4Event) == 136, "MF4Event layout");
+MF4_STATIC_ASSERT(offsetof(MF4Event, scope) == 32, "MF4Event layout");
+MF4_STATIC_ASSERT(offsetof(MF4Event, systemTime) == 120, "MF4Event layout");
+MF4_STATIC_ASSERT(sizeof(MF4Attachment) == 80, "MF4Attachment layout");
+MF4_STATIC_ASSERT(offsetof(MF4Attachment, size) == 48, "MF4Attachment layout");
+MF4_STATIC_ASSERT(sizeof(MF4HistoryEntry) == 32, "MF4HistoryEntry layout");
+MF4_STATIC_ASSERT(offsetof(MF4HistoryEntry, comment) == 24, "MF4HistoryEntry layout");
+MF4_STATIC_ASSERT(sizeof(MF4Property) == 32, "MF4Property layout");
+MF4_STATIC_ASSERT(offsetof(MF4Property, value) == 24, "MF4Property layout");
+MF4_STATIC_ASSERT(sizeof(MF4Error) == 48, "MF4Error layout");
+MF4_STATIC_ASSERT(offsetof(MF4Error, detail1) == 16, "MF4Error layout");
+MF4_STATIC_ASSERT(offsetof(MF4Error, severity) == 40, "MF4Error layout");
+MF4_STATIC_ASSERT(sizeof(MF4ReadItem) == 216, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, reducedType) == 80, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, reducedValue) == 88, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, elementIndices) == 96, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, capacity) == 136, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, usedInterval) == 208, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(sizeof(MF4ReadRequest) == 56, "MF4ReadRequest layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadRequest, cancelFlag) == 48, "MF4ReadRequest layout");
+MF4_STATIC_ASSERT(sizeof(MF4WriteGroup) == 96, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(sizeof(MF4WriteChannel) == 96, "MF4WriteChannel layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, valueType) == 40, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, valueCount) == 48, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, values) == 56, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, lengths) == 64, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, interruptionCount) == 72, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, interruptions) == 80, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, user1) == 88, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteGroup, user2) == 92, "MF4WriteGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, memberCount) == 16, "MF4WriteChannel layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, memberPath) == 24, "MF4WriteChannel layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, valueType) == 40, "MF4WriteChannel layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, interruptions) == 80, "MF4WriteChannel layout");
+MF4_STATIC_ASSERT(sizeof(MF4WriteRequest) == 64, "MF4WriteRequest layout");
+#endif
+#undef MF4_STATIC_ASSERT
+
+#endif /* TARVIK_MF4_ACCESS_H */
