@@ -1,0 +1,32 @@
+// Opening files by UTF-16 path, with failures sorted into the library's status codes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tarvik::platform {
+
+// Status codes shared by every internal operation.
+enum Status : int {
+    kOk = 0,
+    kFailed = 2,
+    kCancelled = 3,
+    kNoAccess = 4,
+    kNotFound = 5,
+};
+
+// Opens `path` (UTF-16, converted to UTF-8 for the system) with a C `fopen` mode such as "rb",
+// "r+b" or "w+b". On success stores the stream in *stream and returns kOk. On failure
+// *stream is null and the system error is mapped: EACCES, EPERM, EROFS give kNoAccess;
+// ENOENT, ENOTDIR give kNotFound; anything else kFailed.
+int openFile(std::u16string_view path, const char* mode, std::FILE** stream);
+
+// True when something exists at `path` (file or directory).
+bool pathExists(std::u16string_view path);
+
+// Sets the size of the file behind `stream` (flushed first). kOk or kFailed.
+int resizeFile(std::FILE* stream, std::uint64_t newSize);
+
+}  // namespace tarvik::platform
