@@ -1,0 +1,182 @@
+#include "blocks/stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/types.h>
+
+#include "blocks/file_handle.h"
+
+namespace tarvik {
+
+using platform::kFailed;
+using platform::kOk;
+
+ZtCMF4Stream::~ZtCMF4Stream() {
+    // A stream that lives in the file handle is the handle's to keep open between calls.
+    const bool handleOwnsIt = handle_ != nullptr && handle_->GetStream() == stream_;
+    if (stream_ != nullptr && !handleOwnsIt) std::fclose(stream_);
+}
+
+int ZtCMF4Stream::openRead(std::u16string_view path) {
+    close();
+    position_ = 0;
+    std::FILE* opened = nullptr;
+    const int status = platform::openFile(path, "rb", &opened);
+    if (status != kOk) return status == platform::kNoAccess ? status : kFailed;
+    stream_ = opened;
+    return kOk;
+}
+
+int ZtCMF4Stream::openThroughHandle(OpenMode mode) {
+    position_ = 0;
+    if (handle_ == nullptr) return kFailed;
+    if (std::FILE* cached = handle_->GetStream()) {
+        stream_ = cached;
+        if (fseeko(stream_, 0, SEEK_END) != 0) {
+            close();
+            return kFailed;
+        }
+        // The cached position starts at 0 after every open, as for a fresh stream.
+        return kOk;
+    }
+    std::FILE* opened = nullptr;
+    const int status = platform::openFile(handle_->GetFilePath(),
+                                          mode == OpenMode::Update ? "r+b" : "w+b", &opened);
+    if (status != kOk) return status;
+    stream_ = opened;
+    handle_->SetStream(opened);
+    return kOk;
+}
+
+void ZtCMF4Stream::close() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    if (handle_ != nullptr && handle_->GetStream() == stream_) handle_->SetStream(nullptr);
+    stream_ = nullptr;
+}
+
+void ZtCMF4Stream::adopt(std::FILE* stream) {
+    close();
+    stream_ = stream;
+    position_ = 0;
+}
+
+bool ZtCMF4Stream::usable() const { return stream_ != nullptr && std::ferror(stream_) == 0; }
+
+void ZtCMF4Stream::refreshPosition() { position_ = tell(); }
+
+int ZtCMF4Stream::seekRead(std::uint64_t offset) {
+    if (stream_ == nullptr) return kFailed;
+    const int rc = fseeko(stream_, static_cast<off_t>(offset), SEEK_SET);
+    refreshPosition();
+    return rc == 0 ? kOk : kFailed;
+}
+
+int ZtCMF4Stream::seekWrite(std::uint64_t offset) {
+    if (!usable()) return kFailed;
+    return seekRead(offset);
+}
+
+std::uint64_t ZtCMF4Stream::tell() const {
+    if (stream_ == nullptr) return kNoPosition;
+    const off_t at = ftello(stream_);
+    return at < 0 ? kNoPosition : static_cast<std::uint64_t>(at);
+}
+
+std::uint64_t ZtCMF4Stream::size() {
+    if (stream_ == nullptr) return kNoPosition;
+    const off_t back = ftello(stream_);
+    if (back < 0 || fseeko(stream_, 0, SEEK_END) != 0) return kNoPosition;
+    const off_t end = ftello(stream_);
+    fseeko(stream_, back, SEEK_SET);
+    return end < 0 ? kNoPosition : static_cast<std::uint64_t>(end);
+}
+
+int ZtCMF4Stream::seekEnd() {
+    if (!usable() || fseeko(stream_, 0, SEEK_END) != 0) return kFailed;
+    refreshPosition();
+    return kOk;
+}
+
+int ZtCMF4Stream::flush() {
+    if (!usable()) return kFailed;
+    return std::fflush(stream_) == 0 ? kOk : kFailed;
+}
+
+std::uint64_t ZtCMF4Stream::padTo8() {
+    if (stream_ == nullptr || position_ % 8 == 0) return position_;
+    static constexpr char zeros[8] = {};
+    writeBytes(zeros, static_cast<std::size_t>(8 - position_ % 8));
+    return position_;
+}
+
+int ZtCMF4Stream::resizeBy(std::int64_t delta) {
+    if (!usable()) return kFailed;
+    const std::uint64_t current = size();
+    if (current == kNoPosition) return kFailed;
+    if (delta < 0 && static_cast<std::uint64_t>(-delta) > current) return kFailed;
+    if (platform::resizeFile(stream_, current + static_cast<std::uint64_t>(delta)) != kOk)
+        return kFailed;
+    return seekEnd();
+}
+
+int ZtCMF4Stream::readBytes(void* target, std::size_t count) {
+    if (stream_ == nullptr) return kFailed;
+    const std::size_t got = count == 0 ? 0 : std::fread(target, 1, count, stream_);
+    refreshPosition();
+    return got == count ? kOk : kFailed;
+}
+
+int ZtCMF4Stream::readU64Array(std::uint64_t* values, std::size_t count) {
+    if (count > SIZE_MAX / sizeof(std::uint64_t)) return kFailed;
+    return readBytes(values, count * sizeof(std::uint64_t));
+}
+
+int ZtCMF4Stream::readCountedBytes(void* target, std::size_t count, std::uint64_t& remaining) {
+    if (remaining < count) {
+        // The field lies beyond the block's stored length: it reads as zero, and so does every
+        // field after it.
+        std::memset(target, 0, count);
+        remaining = 0;
+        return kOk;
+    }
+    if (readBytes(target, count) != kOk) {
+        remaining = 0;
+        return kFailed;
+    }
+    remaining -= count;
+    return kOk;
+}
+
+int ZtCMF4Stream::readCountedU64Array(std::uint64_t* values, std::size_t count,
+                                      std::uint64_t& remaining) {
+    if (count > remaining / sizeof(std::uint64_t)) {
+        std::fill(values, values + count, std::uint64_t{0});
+        remaining = 0;
+        return kOk;
+    }
+    return readCountedBytes(values, count * sizeof(std::uint64_t), remaining);
+}
+
+int ZtCMF4Stream::writeElements(const void* source, std::size_t elementSize, std::size_t count) {
+    if (!usable()) return kFailed;
+    const auto* bytes = static_cast<const unsigned char*>(source);
+    bool complete = true;
+    for (std::size_t done = 0; done < count && complete;) {
+        const std::size_t piece = std::min(count - done, kMaxWritePiece);
+        complete = std::fwrite(bytes + done * elementSize, elementSize, piece, stream_) == piece;
+        done += piece;
+    }
+    // The cached position follows the nominal size, which spares a tell per write.
+    position_ += static_cast<std::uint64_t>(count) * elementSize;
+    return complete ? kOk : kFailed;
+}
+
+int ZtCMF4Stream::writeBytes(const void* source, std::size_t count) {
+    return writeElements(source, 1, count);
+}
+
+int ZtCMF4Stream::writeU64Array(const std::uint64_t* values, std::size_t count) {
+    return writeElements(values, sizeof(std::uint64_t), count);
+}
+
+}  // namespace tarvik

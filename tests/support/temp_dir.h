@@ -1,0 +1,33 @@
+// A fresh directory per test, removed with everything in it when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tarvik::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path file(std::string_view name) const { return path_ / name; }
+
+    // Writes `bytes` to the file `name` inside the directory and returns its path.
+    std::filesystem::path write(std::string_view name, std::string_view bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// UTF-16 form of a path, as the library's interface takes it.
+std::u16string widePath(const std::filesystem::path& path);
+
+// Folder of the real files written by other tools, or empty when it is not beside the project.
+std::filesystem::path corpusDir();
+
+}  // namespace tarvik::test
