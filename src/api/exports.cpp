@@ -1,0 +1,236 @@
+// The 16 functions of the library's interface. Each checks its arguments, finds the layer of
+// the file it works on, runs the work and turns the findings into the caller's records. No
+// exception ever leaves these functions: anything thrown (out of memory included) becomes
+// result 2.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "TarvikMF4Access.h"
+#include "api/content_release.h"
+#include "api/findings.h"
+#include "api/registry.h"
+#include "blocks/structure_read.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "xml/xml_call_context.h"
+
+using namespace tarvik;
+
+namespace {
+
+constexpr std::uint32_t kResultFailed = 2;
+
+template <typename Work>
+std::uint32_t guarded(Work&& work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return kResultFailed;
+    }
+}
+
+template <typename Work>
+void guardedVoid(Work&& work) noexcept {
+    try {
+        work();
+    } catch (...) {
+    }
+}
+
+std::u16string toString(const MF4Char* text) { return {text, platform::textLength(text)}; }
+
+// Hands the findings to the caller (when it gave somewhere to put them) and derives the result.
+std::uint32_t report(const FindingList& findings, MF4Error** errors, std::uint64_t* errorCount) {
+    if (errors == nullptr || errorCount == nullptr) return resultCode(findings.summary());
+    return resultCode(convertFindings(findings, errors, errorCount));
+}
+
+// The content tree of a file whose structure was read. Building it is not part of this version
+// of the library; until it is, a read never yields a tree.
+MF4Content* buildContentTree(ZtCAppLayerCore&, FindingList&, XmlCallContext&) { return nullptr; }
+
+std::uint32_t readContent(const MF4Char* path, std::uint64_t filter, MF4Content** content,
+                          MF4Error** errors, std::uint64_t* errorCount) {
+    if (path == nullptr || content == nullptr) return kResultFailed;
+    const std::u16string filePath = toString(path);
+    LayerRegistry& registry = LayerRegistry::instance();
+    ZtCAppLayerCore& layer = registry.addReadLayer(filePath);
+
+    FindingList findings(filePath);
+    MF4Content* tree = nullptr;
+    {
+        XmlCallContext xml;
+        if (readStructure(layer.blockLayer(), findings, filter & 1) == platform::kOk)
+            tree = buildContentTree(layer, findings, xml);
+    }
+    if (tree != nullptr) {
+        layer.setContent(tree);
+        *content = tree;
+    } else {
+        // A layer without a tree can never be found again, so it is not kept.
+        registry.removeReadLayer(&layer);
+    }
+    const std::uint32_t result = report(findings, errors, errorCount);
+    return tree != nullptr ? result : kResultFailed;
+}
+
+// The reading layer that holds `content`, or null when the tree is not one the library returned.
+ZtCAppLayerCore* readingLayerOf(const MF4Content* content) {
+    if (content == nullptr || content->filePath == nullptr) return nullptr;
+    return LayerRegistry::instance().findReadLayer(content);
+}
+
+}  // namespace
+
+extern "C" {
+
+MF4_API std::uint32_t ReadContent(const MF4Char* path, MF4Content** content, MF4Error** errors,
+                                  std::uint64_t* errorCount) {
+    return guarded([&] { return readContent(path, 0, content, errors, errorCount); });
+}
+
+MF4_API std::uint32_t ReadFilteredContent(const MF4Char* path, std::uint64_t filter,
+                                          MF4Content** content, MF4Error** errors,
+                                          std::uint64_t* errorCount) {
+    return guarded([&] { return readContent(path, filter, content, errors, errorCount); });
+}
+
+MF4_API std::uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error**,
+                               std::uint64_t*) {
+    return guarded([&] {
+        if (request == nullptr || readingLayerOf(content) == nullptr) return kResultFailed;
+        // Reading sample values is not part of this version of the library.
+        return kResultFailed;
+    });
+}
+
+MF4_API std::uint32_t WriteContent(const MF4Char*, MF4Content*, MF4Error**, std::uint64_t*) {
+    // Writing is not part of this version of the library: no layer is registered and no file
+    // is created.
+    return kResultFailed;
+}
+
+MF4_API std::uint32_t WriteData(MF4Content* content, MF4WriteRequest*, MF4Error**, std::uint64_t*) {
+    return guarded([&] {
+        if (LayerRegistry::instance().findWriteLayer(content) == nullptr) return kResultFailed;
+        return kResultFailed;
+    });
+}
+
+MF4_API std::uint32_t FinishWriting(MF4Content* content, MF4Error**, std::uint64_t*) {
+    return guarded([&] {
+        if (LayerRegistry::instance().findWriteLayer(content) == nullptr) return kResultFailed;
+        LayerRegistry::instance().removeWriteLayer(content);
+        return kResultFailed;
+    });
+}
+
+MF4_API void CloseUnfinished(MF4Content* content) {
+    guardedVoid([&] {
+        LayerRegistry& registry = LayerRegistry::instance();
+        ZtCAppLayerCore* layer = registry.findWriteLayer(content);
+        if (layer == nullptr) return;
+        ZtCBlockLayerCore& blockLayer = layer->blockLayer();
+        if (std::FILE* stream = blockLayer.GetStream()) {
+            std::fclose(stream);
+            blockLayer.SetStream(nullptr);
+        }
+        registry.removeWriteLayer(content);
+    });
+}
+
+MF4_API std::uint32_t RecoverStreamingFile(const MF4Char*, MF4Error**, std::uint64_t*) {
+    // Recovery is not part of this version of the library; the file is not touched.
+    return kResultFailed;
+}
+
+MF4_API std::uint32_t AddReductionData(const MF4Char*, MF4Error**, std::uint64_t*) {
+    // Reduction data is not part of this version of the library; the file is not touched.
+    return kResultFailed;
+}
+
+MF4_API std::uint32_t UpdateToolInformation(MF4Content* content, const char* programId,
+                                            const MF4Char* toolVendor, const MF4Char* toolVersion) {
+    return guarded([&] {
+        if (readingLayerOf(content) == nullptr) return kResultFailed;
+        // Copies first, so that a failed allocation leaves the tree as it was.
+        MF4Char* vendor = toolVendor ? platform::newHostText(toolVendor) : nullptr;
+        MF4Char* version = toolVersion ? platform::newHostText(toolVersion) : nullptr;
+        if ((toolVendor && !vendor) || (toolVersion && !version)) {
+            std::free(vendor);
+            std::free(version);
+            return kResultFailed;
+        }
+        if (programId != nullptr) std::memcpy(content->programId, programId, sizeof content->programId);
+        if (toolVendor != nullptr) {
+            std::free(content->toolVendor);
+            content->toolVendor = vendor;
+        }
+        if (toolVersion != nullptr) {
+            std::free(content->toolVersion);
+            content->toolVersion = version;
+        }
+        return std::uint32_t{0};
+    });
+}
+
+MF4_API std::uint32_t UpdateBookmarks(MF4Content* content, const MF4Event*, std::uint64_t,
+                                      const MF4Char*, MF4Error**, std::uint64_t*) {
+    return guarded([&] {
+        if (readingLayerOf(content) == nullptr) return kResultFailed;
+        // Updating bookmarks is not part of this version of the library.
+        return kResultFailed;
+    });
+}
+
+MF4_API std::uint32_t UpdateProperties(MF4Content* content, const MF4Char*, const MF4Property*,
+                                       std::uint64_t, const MF4Char*, MF4Error**, std::uint64_t*) {
+    return guarded([&] {
+        if (readingLayerOf(content) == nullptr) return kResultFailed;
+        // Updating properties is not part of this version of the library.
+        return kResultFailed;
+    });
+}
+
+MF4_API void FreeContent(MF4Content* content) {
+    guardedVoid([&] {
+        if (content == nullptr) return;
+        // A tree the host built has no reading layer; one without a path is never looked up.
+        if (content->filePath != nullptr) LayerRegistry::instance().removeReadLayer(content);
+        releaseContentTree(content);
+    });
+}
+
+MF4_API void FreeErrors(MF4Error* errors, std::uint64_t count) {
+    if (errors == nullptr) return;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::free(errors[i].detail1);
+        std::free(errors[i].detail2);
+        std::free(errors[i].message);
+        errors[i].detail1 = errors[i].detail2 = errors[i].message = nullptr;
+    }
+    std::free(errors);
+}
+
+MF4_API void FreeStrings(void** strings, std::uint64_t count, std::uint8_t) {
+    // 8-bit and UTF-16 strings were allocated alike, so `wide` does not change the release.
+    if (strings == nullptr) return;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::free(strings[i]);
+        strings[i] = nullptr;
+    }
+}
+
+MF4_API const MF4HDBlock* GetHDBlock(MF4Content* content) {
+    try {
+        ZtCAppLayerCore* layer = readingLayerOf(content);
+        if (layer == nullptr) return nullptr;
+        return reinterpret_cast<const MF4HDBlock*>(layer->blockLayer().hdRecord());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // extern "C"
