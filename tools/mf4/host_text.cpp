@@ -1,0 +1,15 @@
+#include "host_text.h"
+
+#include "platform/text.h"
+
+namespace mf4tool {
+
+// The tool shares the library's converter source rather than keeping a second copy of it.
+std::u16string toLibraryText(std::string_view utf8) { return tarvik::platform::utf8ToUtf16(utf8); }
+
+std::string toTerminalText(const MF4Char* text) {
+    if (text == nullptr) return {};
+    return tarvik::platform::utf16ToUtf8({text, tarvik::platform::textLength(text)});
+}
+
+}  // namespace mf4tool
