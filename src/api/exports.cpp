@@ -203,16 +203,7 @@ MF4_API void FreeContent(MF4Content* content) {
     });
 }
 
-MF4_API void FreeErrors(MF4Error* errors, std::uint64_t count) {
-    if (errors == nullptr) return;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        std::free(errors[i].detail1);
-        std::free(errors[i].detail2);
-        std::free(errors[i].message);
-        errors[i].detail1 = errors[i].detail2 = errors[i].message = nullptr;
-    }
-    std::free(errors);
-}
+MF4_API void FreeErrors(MF4Error* errors, std::uint64_t count) { releaseErrorRecords(errors, count); }
 
 MF4_API void FreeStrings(void** strings, std::uint64_t count, std::uint8_t) {
     // 8-bit and UTF-16 strings were allocated alike, so `wide` does not change the release.

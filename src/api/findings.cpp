@@ -37,16 +37,6 @@ FindingSummary FindingList::summary() const {
 
 namespace {
 
-// Releases the texts of the first `count` records and the array itself.
-void releaseRecords(MF4Error* records, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        std::free(records[i].detail1);
-        std::free(records[i].detail2);
-        std::free(records[i].message);
-    }
-    std::free(records);
-}
-
 // A host copy of an optional text: null stays null. False when the copy could not be made.
 bool copyOptional(const std::optional<std::u16string>& text, MF4Char*& target) {
     target = nullptr;
@@ -88,14 +78,14 @@ FindingSummary convertFindings(const FindingList& list, MF4Error** errors,
             for (const Finding& finding : *findings) {
                 MF4Error& record = records[filled++];
                 if (!fillRecord(record, finding, messages)) {
-                    releaseRecords(records, filled);
+                    releaseErrorRecords(records, filled);
                     return summary;
                 }
             }
         }
     } catch (const std::bad_alloc&) {
         // Building a message text ran out of memory: hand out nothing rather than a part.
-        releaseRecords(records, filled);
+        releaseErrorRecords(records, filled);
         return summary;
     }
 
@@ -109,6 +99,17 @@ FindingSummary convertFindings(const FindingList& list, MF4Error** errors,
     // The message file is read only by the first call that has something to report.
     if (list.empty()) return kNoFindings;
     return convertFindings(list, errors, errorCount, MessageTable::process());
+}
+
+void releaseErrorRecords(MF4Error* records, std::uint64_t count) {
+    if (records == nullptr) return;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::free(records[i].detail1);
+        std::free(records[i].detail2);
+        std::free(records[i].message);
+        records[i].detail1 = records[i].detail2 = records[i].message = nullptr;
+    }
+    std::free(records);
 }
 
 std::uint32_t resultCode(FindingSummary summary) {

@@ -69,6 +69,9 @@ FindingSummary convertFindings(const FindingList& list, MF4Error** errors, std::
 // As above with the process-wide message table, loaded on first use.
 FindingSummary convertFindings(const FindingList& list, MF4Error** errors, std::uint64_t* errorCount);
 
+// Releases the texts of the first `count` records and then the array (null is accepted).
+void releaseErrorRecords(MF4Error* records, std::uint64_t count);
+
 // The result code of an exported call for a summary: 0 none, 1 warnings only, 2 errors.
 std::uint32_t resultCode(FindingSummary summary);
 

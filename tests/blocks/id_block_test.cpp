@@ -1,13 +1,13 @@
 #include "blocks/id_block.h"
 
 #include <cstring>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/read_context.h"
+#include "new_file.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
 
@@ -106,18 +106,13 @@ TEST(IdBlock, VersionTextWithoutDotKeepsTheStoredNumber) {
 }
 
 TEST(IdBlock, WrittenFilesStartUnfinishedAndReadOnceFinished) {
-    TempDir dir;
-    ZtCLayerCore handle;
-    handle.SetFilePath(widePath(dir.file("new.mf4")));
-    ZtCMF4Stream stream(&handle);
-    ASSERT_EQ(stream.openThroughHandle(OpenMode::Create), platform::kOk);
+    test::NewFile file("new.mf4");
+    ASSERT_EQ(file.opened, platform::kOk);
     const char program[8] = {'T', 'a', 'r', 'v', 'i', 'k', ' ', ' '};
-    ASSERT_EQ(writeIdBlock(stream, 410, program), platform::kOk);
-    EXPECT_EQ(stream.position(), kIdBlockSize);
-    stream.flush();
+    ASSERT_EQ(writeIdBlock(file.stream, 410, program), platform::kOk);
+    EXPECT_EQ(file.stream.position(), kIdBlockSize);
 
-    std::ifstream in(dir.file("new.mf4"), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes = file.bytes();
     ASSERT_EQ(bytes.size(), 64u);
     EXPECT_EQ(bytes.substr(0, 24), "UnFinMF 4.10    Tarvik  ");
     EXPECT_EQ(bytes.substr(24, 4), std::string(4, '\0'));
@@ -125,11 +120,8 @@ TEST(IdBlock, WrittenFilesStartUnfinishedAndReadOnceFinished) {
     EXPECT_EQ(bytes.substr(30), std::string(34, '\0'));
     EXPECT_EQ(readId(bytes).findings.errors().at(0).number, 102u);
 
-    ASSERT_EQ(markFileFinished(stream), platform::kOk);
-    stream.close();
-    std::ifstream again(dir.file("new.mf4"), std::ios::binary);
-    std::string finished((std::istreambuf_iterator<char>(again)), {});
-    const IdReadResult r = readId(finished);
+    ASSERT_EQ(markFileFinished(file.stream), platform::kOk);
+    const IdReadResult r = readId(file.bytes());
     EXPECT_EQ(r.status, platform::kOk);
     EXPECT_EQ(r.record.id_ver, 410);
     EXPECT_EQ(std::string(r.record.id_prog, 8), "Tarvik  ");

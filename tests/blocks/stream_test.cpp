@@ -13,6 +13,7 @@
 #include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/file_open.h"
+#include "new_file.h"
 #include "support/temp_dir.h"
 
 namespace tarvik {
@@ -66,12 +67,10 @@ TEST(Stream, CountedReadsStopAtTheBlockEndWithoutOverreading) {
 }
 
 TEST(Stream, WritesPadAndResize) {
-    TempDir dir;
-    ZtCLayerCore handle;
-    handle.SetFilePath(widePath(dir.file("out.mf4")));
-    ZtCMF4Stream stream(&handle);
-    ASSERT_EQ(stream.openThroughHandle(OpenMode::Create), platform::kOk);
-    EXPECT_EQ(handle.GetStream(), stream.file()) << "the handle keeps the stream it opened";
+    test::NewFile file("out.mf4");
+    ZtCMF4Stream& stream = file.stream;
+    ASSERT_EQ(file.opened, platform::kOk);
+    EXPECT_EQ(file.handle.GetStream(), stream.file()) << "the handle keeps the stream it opened";
 
     EXPECT_EQ(stream.padTo8(), 0u) << "an aligned position needs no padding";
     EXPECT_EQ(stream.write(std::uint16_t{0xBEEF}), platform::kOk);
@@ -90,27 +89,20 @@ TEST(Stream, WritesPadAndResize) {
     EXPECT_EQ(stream.resizeBy(-16), platform::kOk);
     EXPECT_EQ(stream.size(), 16u);
     EXPECT_EQ(stream.resizeBy(-100), platform::kFailed);
-    stream.close();
-    EXPECT_EQ(handle.GetStream(), nullptr);
 
-    const std::string bytes = readAll(dir.file("out.mf4"));
+    const std::string bytes = file.bytes();
     ASSERT_EQ(bytes.size(), 16u);
     EXPECT_EQ(bytes.substr(0, 8), std::string("\xEF\xBE\x11\0\0\0\0\0", 8));
     EXPECT_EQ(bytes.substr(8, 8), std::string("\x01\0\0\0\0\0\0\0", 8));
 }
 
 TEST(Stream, LargeWritesArriveWhole) {
-    TempDir dir;
-    ZtCLayerCore handle;
-    handle.SetFilePath(widePath(dir.file("big")));
-    ZtCMF4Stream stream(&handle);
-    ASSERT_EQ(stream.openThroughHandle(OpenMode::Create), platform::kOk);
+    test::NewFile file("big");
     std::string data(ZtCMF4Stream::kMaxWritePiece + 5, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
-    EXPECT_EQ(stream.writeBytes(data.data(), data.size()), platform::kOk);
-    EXPECT_EQ(stream.position(), data.size());
-    stream.close();
-    EXPECT_EQ(readAll(dir.file("big")), data);
+    EXPECT_EQ(file.stream.writeBytes(data.data(), data.size()), platform::kOk);
+    EXPECT_EQ(file.stream.position(), data.size());
+    EXPECT_EQ(file.bytes(), data);
 }
 
 TEST(Stream, CachedHandleStreamIsReusedAtItsEnd) {
@@ -129,6 +121,7 @@ TEST(Stream, CachedHandleStreamIsReusedAtItsEnd) {
     EXPECT_EQ(second.tell(), 5u) << "a cached stream is taken at the end of the file";
     EXPECT_EQ(second.write(std::uint8_t{'6'}), platform::kOk);
     second.close();
+    EXPECT_EQ(handle.GetStream(), nullptr) << "closing tells the handle";
     EXPECT_EQ(readAll(dir.file("existing")), "123456");
 }
 

@@ -1,6 +1,5 @@
 #include "blocks/text_block.h"
 
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 #include "blocks/block_header.h"
 #include "blocks/block_layer.h"
 #include "blocks/read_context.h"
+#include "new_file.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
 
@@ -100,19 +100,13 @@ TEST_F(TextBlocks, ProbeKnowsTheLinkedKindsOnly) {
 }
 
 TEST(TextBlockWriting, TextIsWrittenAlignedWithItsZeroAndNoPadding) {
-    TempDir dir;
-    ZtCLayerCore handle;
-    handle.SetFilePath(widePath(dir.file("w.mf4")));
-    ZtCMF4Stream stream(&handle);
-    ASSERT_EQ(stream.openThroughHandle(OpenMode::Create), platform::kOk);
-    ASSERT_EQ(stream.write(std::uint8_t{1}), platform::kOk);
+    test::NewFile file("w.mf4");
+    ASSERT_EQ(file.stream.write(std::uint8_t{1}), platform::kOk);
     std::int64_t position = 0;
-    ASSERT_EQ(writeTextBlock(stream, BlockKind::MD, u"<a>\u00E4</a>", position), platform::kOk);
+    ASSERT_EQ(writeTextBlock(file.stream, BlockKind::MD, u"<a>\u00E4</a>", position), platform::kOk);
     EXPECT_EQ(position, 8);
-    stream.close();
 
-    std::ifstream in(dir.file("w.mf4"), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes = file.bytes();
     const std::string utf8 = "<a>\xC3\xA4</a>";
     EXPECT_EQ(bytes.size(), 8 + 24 + utf8.size() + 1);
     EXPECT_EQ(bytes.substr(8, 4), "##MD");

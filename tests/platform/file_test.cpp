@@ -59,14 +59,6 @@ TEST(File, OpensNonAsciiNamesAsUtf8) {
     EXPECT_TRUE(fs::exists(dir.path() / u8"m\u00E4\U0001F600.mf4"));
 }
 
-TEST(File, PathExistsSeesFilesAndDirectories) {
-    TempDir dir;
-    EXPECT_TRUE(pathExists(widePath(dir.write("f", ""))));
-    EXPECT_TRUE(pathExists(widePath(dir.path())));
-    EXPECT_FALSE(pathExists(widePath(dir.file("gone"))));
-    EXPECT_FALSE(pathExists(u""));
-}
-
 TEST(File, ResizeFileFlushesThenGrowsAndShrinks) {
     TempDir dir;
     fs::path target = dir.file("sized.bin");
