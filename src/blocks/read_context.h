@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "blocks/stream.h"
@@ -27,6 +28,11 @@ public:
     std::uint16_t version = 0;        // format version, set by the ID block reader
     std::vector<std::int64_t> attachmentPositions;  // AT blocks in the order read
     std::uint64_t options = 0;
+    // Channel blocks read so far: a channel reached a second time (through a next or a
+    // composition link) would make the walk endless, so it fails the read instead.
+    std::unordered_set<std::int64_t> channelsRead;
+    // Structures nested in structures, counted so that a damaged file cannot exhaust the stack.
+    int compositionDepth = 0;
 };
 
 }  // namespace tarvik

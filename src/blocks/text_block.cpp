@@ -9,6 +9,7 @@
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
 #include "platform/text.h"
+#include "xml/comment_parse.h"
 
 namespace tarvik {
 
@@ -51,12 +52,14 @@ int readTextBlock(ZtCReadContext& context, std::int64_t link, std::optional<std:
     return readText(context, link, "##TX", text);
 }
 
-int readTextRef(ZtCReadContext& context, std::int64_t link, TextRef& ref) {
+int readTextRef(ZtCReadContext& context, std::int64_t link, TextRef& ref, BlockKind owner) {
     ref = TextRef{};
     const BlockKind kind = probeBlock(context.stream, link);
     if (kind != BlockKind::MD && kind != BlockKind::TX) return kOk;
     ref.kind = kind;
-    return readText(context, link, kind == BlockKind::MD ? "##MD" : "##TX", ref.text);
+    const int status = readText(context, link, kind == BlockKind::MD ? "##MD" : "##TX", ref.text);
+    if (status == kOk && kind == BlockKind::MD && ref.text) ref.text = normalizeCommentRoot(owner, *ref.text);
+    return status;
 }
 
 int writeTextBlock(ZtCMF4Stream& stream, BlockKind kind, std::u16string_view text,

@@ -25,8 +25,10 @@ struct TextRef {
 int readTextBlock(ZtCReadContext& context, std::int64_t link, std::optional<std::u16string>& text);
 
 // Probes `link` and reads an MD or TX block into `ref`; any other kind leaves it empty
-// without a finding. kOk or kFailed.
-int readTextRef(ZtCReadContext& context, std::int64_t link, TextRef& ref);
+// without a finding. The root of an MD comment of a block of kind `owner` is made to carry the
+// MDF namespace (see normalizeCommentRoot), so the comment parser can validate it later.
+// kOk or kFailed.
+int readTextRef(ZtCReadContext& context, std::int64_t link, TextRef& ref, BlockKind owner = BlockKind::None);
 
 // Writes a TX or MD block holding `text` (UTF-8 with its terminating zero) at the next
 // multiple of 8 and stores its position in `position`. kOk or kFailed.
