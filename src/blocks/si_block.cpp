@@ -1,0 +1,38 @@
+#include "blocks/si_block.h"
+
+#include "blocks/block_checks.h"
+#include "blocks/field_io.h"
+#include "blocks/read_context.h"
+
+namespace tarvik {
+
+using platform::kFailed;
+using platform::kOk;
+
+namespace {
+constexpr std::string_view kName = "SI Block";
+}
+
+int readSourceInfo(ZtCReadContext& context, std::int64_t link, SiRecord& record) {
+    record = SiRecord{};
+    if (openBlock(context, link, "##SI", record) != kOk) return kFailed;
+    checkHeaderShape(context, record, {"##SI", kName, ZtCSIBlock::kLinks, ZtCSIBlock::kSize, SizeRule::Exact});
+
+    CountedFieldReader fields(context.stream, blockBodyLength(record));
+    fields(record.si_tx_name);
+    fields(record.si_tx_path);
+    fields(record.si_md_comment);
+    checkLinkAlignment(context, kName, record.position, "si_tx_name", record.si_tx_name);
+    checkLinkAlignment(context, kName, record.position, "si_tx_path", record.si_tx_path);
+    checkLinkAlignment(context, kName, record.position, "si_md_comment", record.si_md_comment);
+    siDataFields(fields, record);
+    if (fields.status() != kOk) return kFailed;
+    if (record.si_type > 5) raiseFieldRange(context, kName, record.position, "si_type", record.si_type);
+    if (record.si_bus_type > 8) raiseFieldRange(context, kName, record.position, "si_bus_type", record.si_bus_type);
+
+    if (readTextBlock(context, record.si_tx_name, record.name) != kOk) return kFailed;
+    if (readTextBlock(context, record.si_tx_path, record.path) != kOk) return kFailed;
+    return readTextRef(context, record.si_md_comment, record.comment, BlockKind::SI);
+}
+
+}  // namespace tarvik
