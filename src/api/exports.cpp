@@ -8,7 +8,9 @@
 #include <string>
 
 #include "TarvikMF4Access.h"
-#include "api/content_release.h"
+#include "content/content_builder.h"
+#include "content/content_release.h"
+#include "blocks/read_context.h"
 #include "api/findings.h"
 #include "api/registry.h"
 #include "blocks/structure_read.h"
@@ -47,10 +49,6 @@ std::uint32_t report(const FindingList& findings, MF4Error** errors, std::uint64
     return resultCode(convertFindings(findings, errors, errorCount));
 }
 
-// The content tree of a file whose structure was read. Building it is not part of this version
-// of the library; until it is, a read never yields a tree.
-MF4Content* buildContentTree(ZtCAppLayerCore&, FindingList&, XmlCallContext&) { return nullptr; }
-
 std::uint32_t readContent(const MF4Char* path, std::uint64_t filter, MF4Content** content,
                           MF4Error** errors, std::uint64_t* errorCount) {
     if (path == nullptr || content == nullptr) return kResultFailed;
@@ -62,8 +60,9 @@ std::uint32_t readContent(const MF4Char* path, std::uint64_t filter, MF4Content*
     MF4Content* tree = nullptr;
     {
         XmlCallContext xml;
-        if (readStructure(layer.blockLayer(), findings, filter & 1) == platform::kOk)
-            tree = buildContentTree(layer, findings, xml);
+        ZtCBlockLayerCore& blocks = layer.blockLayer();
+        if (readStructure(blocks, findings, filter & kReadSkipEvents) == platform::kOk)
+            tree = buildContent(*blocks.idRecord(), *blocks.hdRecord(), filePath, findings, xml);
     }
     if (tree != nullptr) {
         layer.setContent(tree);

@@ -1,4 +1,4 @@
-#include "api/content_release.h"
+#include "content/content_release.h"
 
 #include <cstdlib>
 
@@ -57,6 +57,8 @@ void releaseConversionTable(MF4Conversion& conversion) {
     }
 }
 
+}  // namespace
+
 void releaseConversion(MF4Conversion& conversion) {
     freeAndClear(conversion.name);
     freeAndClear(conversion.comment);
@@ -67,6 +69,8 @@ void releaseConversion(MF4Conversion& conversion) {
     releaseConversionTable(conversion);
     releaseProperties(conversion.properties, conversion.propertyCount);
 }
+
+namespace {
 
 void releaseEvent(MF4Event& event) {
     freeAndClear(event.name);

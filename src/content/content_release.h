@@ -17,4 +17,7 @@ void releaseProperties(MF4Property*& properties, std::uint64_t& count);
 // Releases what one channel owns (its members recursively), not the record itself.
 void releaseChannel(MF4Channel& channel);
 
+// Releases the texts, table and properties of one conversion, not the record itself.
+void releaseConversion(MF4Conversion& conversion);
+
 }  // namespace tarvik

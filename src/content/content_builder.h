@@ -1,0 +1,22 @@
+// Turning the block records of a file into the content tree the host sees.
+#pragma once
+
+#include <string>
+
+#include "TarvikMF4Access.h"
+
+namespace tarvik {
+
+class FindingList;
+class XmlCallContext;
+struct HdRecord;
+struct IdRecord;
+
+// Builds the content tree of a file whose structure was read: one group per data group kept,
+// channels without masters, the conversion table, events, attachments (compressed ones
+// inflated), the history, every comment parsed (finding 129 for comments that do not parse or
+// validate). Null when the tree cannot be built (out of memory); a partly built tree is released.
+MF4Content* buildContent(const IdRecord& id, const HdRecord& header, const std::u16string& path,
+                         FindingList& findings, XmlCallContext& xml);
+
+}  // namespace tarvik
