@@ -1,0 +1,182 @@
+// The content trees of the real files of other tools, through the public interface. The expected
+// figures were read from the files' bytes with a separate script that follows their links.
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "TarvikMF4Access.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct Content {
+    explicit Content(const std::filesystem::path& file, std::uint64_t filter = 0) {
+        const std::u16string path = tarvik::test::widePath(file);
+        result = ReadFilteredContent(path.c_str(), filter, &tree, &errors, &errorCount);
+    }
+    ~Content() {
+        FreeErrors(errors, errorCount);
+        FreeContent(tree);
+    }
+    std::uint32_t result = 0;
+    MF4Content* tree = nullptr;
+    MF4Error* errors = nullptr;
+    std::uint64_t errorCount = 0;
+};
+
+std::u16string text(const MF4Char* value) { return value ? std::u16string(value) : u"(null)"; }
+
+struct Expected {
+    const char* file;
+    std::uint64_t groups, channels, conversions, events, attachments, history;
+};
+
+const Expected kFiles[] = {
+    {"CANedge_finalized.MF4", 8, 8, 1, 0, 0, 1},
+    {"ETAS_SimpleSorted.mf4", 2, 2, 0, 0, 0, 1},
+    {"PEA32_v400_KonvektionKalt1.mf4", 0, 0, 0, 2, 1, 1},
+    {"TGT_ASAP2_Demo_V171.mf4", 7, 38, 25, 2, 0, 4},
+    {"Vector_CANape.MF4", 2, 6, 2, 0, 0, 1},
+    {"Vector_DataList_TransposeDeflate.mf4", 1, 3, 0, 0, 0, 1},
+    {"Vector_Embedded.MF4", 2, 6, 2, 0, 3, 4},
+    {"Vector_FixedLengthStringUTF16_BE.mf4", 1, 1, 0, 0, 0, 1},
+    {"Vector_FixedLengthStringUTF8.mf4", 1, 1, 0, 0, 0, 1},
+    {"Vector_IntegerTypes.MF4", 1, 14, 1, 0, 0, 1},
+    {"Vector_LinearConversion.mf4", 1, 1, 1, 0, 0, 2},
+    {"Vector_MeasurementArrays.mf4", 11, 11, 11, 0, 0, 1},
+    {"Vector_MinimumFile.MF4", 2, 6, 2, 0, 0, 2},
+    {"Vector_RealTypes.MF4", 1, 4, 1, 0, 0, 1},
+    {"Vector_SingleDZ_Deflate.mf4", 1, 3, 0, 0, 0, 1},
+    {"Vector_Value2TextConversion.mf4", 1, 1, 1, 0, 0, 1},
+    {"Vector_ValueRange2TextConversion.mf4", 1, 1, 1, 0, 0, 1},
+    {"asammdf_demo_arrays_vlsd.mf4", 2, 16, 7, 0, 0, 1},
+    {"dSPACE_Bookmarks.mf4", 1, 1, 1, 6, 0, 1},
+    {"dSPACE_CaptureBlocks.mf4", 2, 3, 1, 0, 0, 1},
+    {"dax_test_metadata.mf4", 2, 24, 11, 2, 0, 2},
+    {"external/Vector_External.MF4", 2, 6, 2, 0, 3, 4},
+};
+
+TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
+    const auto corpus = tarvik::test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
+    for (const Expected& e : kFiles) {
+        Content content(corpus / e.file);
+        ASSERT_NE(content.tree, nullptr) << e.file;
+        EXPECT_LE(content.result, 1u) << e.file;
+        const MF4Content& tree = *content.tree;
+        EXPECT_EQ(tree.groupCount, e.groups) << e.file;
+        EXPECT_EQ(tree.channelCount, e.channels) << e.file;
+        EXPECT_EQ(tree.conversionCount, e.conversions) << e.file;
+        EXPECT_EQ(tree.eventCount, e.events) << e.file;
+        EXPECT_EQ(tree.attachmentCount, e.attachments) << e.file;
+        EXPECT_EQ(tree.historyCount, e.history) << e.file;
+        EXPECT_EQ(tree.contentFlags, e.history == 1 ? 1u : 0u) << e.file;
+        for (std::uint64_t i = 0; i < tree.channelCount; ++i) {
+            EXPECT_LT(tree.channels[i].groupIndex, tree.groupCount) << e.file;
+            EXPECT_NE(tree.channels[i].channelType, 2u) << "masters are not listed";
+        }
+    }
+}
+
+TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
+    const auto corpus = tarvik::test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
+    {
+        Content minimum(corpus / "Vector_MinimumFile.MF4");
+        ASSERT_NE(minimum.tree, nullptr);
+        EXPECT_EQ(text(minimum.tree->headerComment), u"Minimum MDF 4.1 file derived from CANape file by removing some blocks");
+        EXPECT_EQ(minimum.tree->groups[0].cycleCount, 102u);
+        EXPECT_EQ(minimum.tree->groups[1].cycleCount, 1019u);
+        EXPECT_EQ(text(minimum.tree->channels[0].name), u"dwordCounter");
+        EXPECT_EQ(minimum.tree->formatVersion, 410);
+    }
+    {
+        Content tgt(corpus / "TGT_ASAP2_Demo_V171.mf4");
+        ASSERT_NE(tgt.tree, nullptr);
+        EXPECT_EQ(text(tgt.tree->groups[0].acquisitionName), u"100ms_sync");
+        EXPECT_EQ(tgt.tree->groups[0].cycleCount, 124u);
+        EXPECT_EQ(text(tgt.tree->channels[0].name), u"ASAM.M.SCALAR.SBYTE.IDENTICAL.DISCRETE");
+        EXPECT_EQ(text(tgt.tree->channels[0].unit), u"hours");
+        EXPECT_EQ(text(tgt.tree->historyComment), u"File was created.");
+        EXPECT_EQ(tgt.tree->groups[1].cycleCount, 1240u);
+    }
+    {
+        Content integers(corpus / "Vector_IntegerTypes.MF4");
+        ASSERT_NE(integers.tree, nullptr);
+        EXPECT_EQ(text(integers.tree->groups[0].acquisitionName), u"100ms");
+        EXPECT_EQ(integers.tree->groups[0].cycleCount, 201u);
+        EXPECT_EQ(text(integers.tree->channels[0].name), u"Bit_Signal");
+        EXPECT_EQ(text(integers.tree->channels[1].name), u"Counter_UINT8");
+        EXPECT_EQ(integers.tree->channels[1].valueType, 17u);
+    }
+    {
+        Content etas(corpus / "ETAS_SimpleSorted.mf4");
+        ASSERT_NE(etas.tree, nullptr);
+        EXPECT_EQ(etas.tree->groups[0].cycleCount, 10000u);
+        EXPECT_EQ(text(etas.tree->channels[0].name), u"Sigend_Int16_LE_Offset_32");
+        EXPECT_EQ(etas.tree->channels[0].valueType, 2u);
+        EXPECT_EQ(text(etas.tree->historyComment), u"Creation of test file");
+    }
+}
+
+TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {
+    const auto corpus = tarvik::test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
+    {
+        Content bookmarks(corpus / "dSPACE_Bookmarks.mf4");
+        ASSERT_NE(bookmarks.tree, nullptr);
+        EXPECT_EQ(text(bookmarks.tree->groups[0].acquisitionName), u"1ms");
+        EXPECT_EQ(bookmarks.tree->groups[0].cycleCount, 360u);
+        ASSERT_EQ(bookmarks.tree->eventCount, 6u);
+        EXPECT_EQ(text(bookmarks.tree->events[0].name), u"0 deg");
+        EXPECT_EQ(text(bookmarks.tree->events[1].name), u"Manual Bookmark");
+        EXPECT_EQ(bookmarks.tree->events[0].eventType, 6u);
+        Content filtered(corpus / "dSPACE_Bookmarks.mf4", 1);
+        ASSERT_NE(filtered.tree, nullptr);
+        EXPECT_EQ(filtered.tree->eventCount, 0u);
+    }
+    {
+        // Three acquisition interruptions: one names the first group, two the second.
+        Content capture(corpus / "dSPACE_CaptureBlocks.mf4");
+        ASSERT_NE(capture.tree, nullptr);
+        EXPECT_EQ(capture.tree->groups[0].segmentCount, 2u);
+        EXPECT_EQ(capture.tree->groups[1].segmentCount, 3u);
+        EXPECT_EQ(capture.tree->eventCount, 0u) << "interruptions are not events of the tree";
+        Content filtered(corpus / "dSPACE_CaptureBlocks.mf4", 1);
+        ASSERT_NE(filtered.tree, nullptr);
+        EXPECT_EQ(filtered.tree->groups[1].segmentCount, 1u);
+    }
+    {
+        Content embedded(corpus / "Vector_Embedded.MF4");
+        ASSERT_NE(embedded.tree, nullptr);
+        const MF4Attachment* at = embedded.tree->attachments;
+        EXPECT_EQ(text(at[0].fileName), u"ReadMe.txt");
+        EXPECT_EQ(text(at[0].mimeType), u"text/plain");
+        EXPECT_EQ(at[0].size, 443u);
+        EXPECT_EQ(at[0].embedded, 1u);
+        ASSERT_NE(at[0].data, nullptr);
+        EXPECT_EQ(std::memcmp(at[0].data, "Attachments ", 12), 0);
+        EXPECT_EQ(at[1].size, 358u);
+        ASSERT_NE(at[1].data, nullptr);
+        EXPECT_EQ(std::memcmp(at[1].data, "PK\x03\x04", 4), 0);
+        EXPECT_EQ(text(at[2].fileName), u"ReadMe.html");
+    }
+    {
+        // Only ReadMe.zip lies beside the external file; the other two are missing on purpose.
+        Content external(corpus / "external/Vector_External.MF4");
+        ASSERT_NE(external.tree, nullptr);
+        int withData = 0;
+        for (std::uint64_t i = 0; i < external.tree->attachmentCount; ++i) {
+            const MF4Attachment& at = external.tree->attachments[i];
+            EXPECT_EQ(at.embedded, 0u);
+            if (at.data != nullptr) {
+                ++withData;
+                EXPECT_EQ(std::memcmp(at.data, "PK", 2), 0);
+            }
+        }
+        EXPECT_EQ(withData, 1);
+    }
+}
+
+}  // namespace
