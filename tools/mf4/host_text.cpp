@@ -12,4 +12,10 @@ std::string toTerminalText(const MF4Char* text) {
     return tarvik::platform::utf16ToUtf8({text, tarvik::platform::textLength(text)});
 }
 
+std::string programIdText(const MF4Content& content) {
+    const std::string_view bytes(content.programId, sizeof content.programId);
+    const std::string_view id = bytes.substr(0, bytes.find('\0'));
+    return tarvik::platform::utf16ToUtf8(tarvik::platform::latin1ToUtf16(id));
+}
+
 }  // namespace mf4tool

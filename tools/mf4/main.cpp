@@ -1,24 +1,38 @@
 // mf4: a command-line window onto MDF 4 files, built on the library's public interface only.
+#include <exception>
+#include <iostream>
+#include <new>
+
 #include <CLI/CLI.hpp>
 
 #include "check_command.h"
+#include "exit_codes.h"
+#include "info_command.h"
 
 int main(int argc, char** argv) {
+    // Reports can be large and the tool writes only through the C++ streams.
+    std::ios::sync_with_stdio(false);
     CLI::App app{"mf4: look into ASAM MDF 4 measurement files with TarvikMF4Access"};
     app.footer("Exit codes: 0 no errors, 1 the file has errors or could not be read, "
                "2 wrong command line.");
     app.require_subcommand(1);
     app.set_version_flag("--version", "mf4 0.1.0");
 
-    std::string file;
     int exitCode = mf4tool::kExitClean;
-    mf4tool::addCheckCommand(app, file, exitCode);
+    mf4tool::addInfoCommand(app, exitCode);
+    mf4tool::addCheckCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int cliCode = app.exit(error);
         return cliCode == 0 ? 0 : mf4tool::kExitUsage;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "mf4: out of memory\n";
+        return mf4tool::kExitErrors;
+    } catch (const std::exception& error) {
+        std::cerr << "mf4: " << error.what() << '\n';
+        return mf4tool::kExitErrors;
     }
     return exitCode;
 }
