@@ -178,8 +178,9 @@ typedef struct MF4Channel {
     int64_t conversion;         /* index in MF4Content.conversions, -1 = none */
     int64_t syncAttachment;     /* synchronisation channels: attachment index, -1 = none */
     int64_t lengthChannel;      /* maximum-length channels: size signal channel, -1 = none */
-    uint32_t syncType;
-    uint32_t channelType;
+    uint32_t syncType;          /* 0 none, 1 time, 2 angle, 3 distance, 4 record index */
+    uint32_t channelType;       /* 0 fixed length, 1 variable length, 2 master, 4 synchronisation,
+                                   5 maximum length, 6 virtual data */
     uint64_t childCount;
     struct MF4Channel* children;
     uint32_t byteOffset;
@@ -207,8 +208,9 @@ typedef struct MF4ChannelGroup {
     uint32_t busEventGroup;     /* writing: mark as bus-event group */
     uint32_t plainBusEventGroup;/* writing: mark as plain bus-event group */
     MF4Char* sourceChannelNumber;
-    uint32_t sourceType;
-    uint32_t busType;
+    uint32_t sourceType;        /* si_type: 0 other, 1 ECU, 2 bus, 3 I/O, 4 tool, 5 user */
+    uint32_t busType;           /* si_bus_type: 0 none, 1 other, 2 CAN, 3 LIN, 4 MOST, 5 FlexRay,
+                                   6 K-Line, 7 Ethernet, 8 USB */
     double masterRaster;        /* "raster" element of the master channel's comment */
     uint32_t masterRangeValid;
     double masterRangeMin;      /* linear conversion of the master applied */
@@ -223,9 +225,10 @@ typedef struct MF4ChannelGroup {
 /* One event (acquisition interruptions are not listed). */
 typedef struct MF4Event {
     uint64_t structSize;        /* 136 */
-    uint32_t eventType;         /* 0, 1, 3, 4, 5 or 6 (marker / bookmark) */
-    uint32_t rangeType;
-    uint32_t cause;
+    uint32_t eventType;         /* 0 recording, 1 recording interrupt, 3 start recording trigger,
+                                   4 stop recording trigger, 5 trigger, 6 marker (bookmark) */
+    uint32_t rangeType;         /* 0 point, 1 begin of a range, 2 end of a range */
+    uint32_t cause;             /* 0 other, 1 error, 2 tool, 3 script, 4 user */
     uint32_t postProcessing;
     uint32_t scopeKind;         /* 1 scope lists groups, 2 channels, other: no list */
     uint32_t scopeCount;
@@ -266,8 +269,8 @@ typedef struct MF4HistoryEntry {
     uint64_t timeNs;
     int16_t tzOffsetMin;
     int16_t dstOffsetMin;
-    uint8_t timeFlags;
-    MF4Char* comment;           /* the whole XML of the history comment as stored */
+    uint8_t timeFlags;          /* fh_time_flags: bit 0 local time (else UTC), bit 1 offsets valid */
+    MF4Char* comment;           /* the whole text of the history comment block (XML for MD) */
 } MF4HistoryEntry;
 
 /* The root of a content tree. */
@@ -291,7 +294,7 @@ typedef struct MF4Content {
     uint16_t formatVersion;     /* 400 or 410 */
     uint32_t timeKind;          /* 1 offsets valid, 2 start time is UTC, 3 local time;
                                    0 on writing: use the system's time zone */
-    uint64_t startTimeNs;
+    uint64_t startTimeNs;       /* nanoseconds since 1970-01-01 (UTC unless timeKind is 3) */
     int16_t tzOffsetMin;        /* only when timeKind is 1 */
     int16_t dstOffsetMin;       /* only when timeKind is 1 */
     uint64_t contentFlags;      /* bit 0: exactly one file-history block */
@@ -468,7 +471,7 @@ MF4_API uint32_t UpdateProperties(MF4Content* content, const MF4Char* headerComm
 /* Releases a tree and, for a tree returned by ReadContent, its open file. Null does nothing. */
 MF4_API void FreeContent(MF4Content* content);
 
-/* Releases an array of findings. */
+/* Releases an array of findings; a null array is accepted. */
 MF4_API void FreeErrors(MF4Error* errors, uint64_t count);
 
 /* Releases the strings ReadData stored in the first `count` slots of a value buffer (8-bit
