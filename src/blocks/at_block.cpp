@@ -60,10 +60,9 @@ int readAttachment(ZtCReadContext& context, std::int64_t position, AtRecord& rec
     CountedFieldReader fields(context.stream, blockBodyLength(record));
     atFields(fields, record);
     if (fields.status() != kOk) return kFailed;
-    checkLinkAlignment(context, kName, position, "at_at_next", record.at_at_next);
-    checkLinkAlignment(context, kName, position, "at_tx_filename", record.at_tx_filename);
-    checkLinkAlignment(context, kName, position, "at_tx_mimetype", record.at_tx_mimetype);
-    checkLinkAlignment(context, kName, position, "at_md_comment", record.at_md_comment);
+    checkLinkAlignments(context, kName, position,
+                        {{"at_at_next", record.at_at_next}, {"at_tx_filename", record.at_tx_filename},
+                         {"at_tx_mimetype", record.at_tx_mimetype}, {"at_md_comment", record.at_md_comment}});
 
     if ((record.at_flags & kAtEmbedded) != 0) {
         // The embedded bytes follow the fields; a block shorter than it claims gives what it has.

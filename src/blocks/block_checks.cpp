@@ -62,6 +62,11 @@ void checkLinkAlignment(ZtCReadContext& context, std::string_view blockName, std
                                 std::u16string_view(wide(linkName)), link}));
 }
 
+void checkLinkAlignments(ZtCReadContext& context, std::string_view blockName, std::int64_t position,
+                         std::initializer_list<NamedLink> links) {
+    for (const NamedLink& named : links) checkLinkAlignment(context, blockName, position, named.name, named.link);
+}
+
 void raiseFieldRange(ZtCReadContext& context, std::string_view blockName, std::int64_t position,
                      std::string_view field, std::int64_t value) {
     context.structureFindings->addFileError(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 #include <unordered_set>
 
@@ -39,6 +40,14 @@ void checkHeaderShape(ZtCReadContext& context, const BlockRecord& record, const 
 // Finding 112 when `link` is not a multiple of 8.
 void checkLinkAlignment(ZtCReadContext& context, std::string_view blockName, std::int64_t position,
                         std::string_view linkName, std::int64_t link);
+
+// Finding 112 for each named link of a block that is not a multiple of 8.
+struct NamedLink {
+    std::string_view name;
+    std::int64_t link;
+};
+void checkLinkAlignments(ZtCReadContext& context, std::string_view blockName, std::int64_t position,
+                         std::initializer_list<NamedLink> links);
 
 // Finding 108: a field value outside the accepted set.
 void raiseFieldRange(ZtCReadContext& context, std::string_view blockName, std::int64_t position,

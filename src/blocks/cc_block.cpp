@@ -69,10 +69,9 @@ int readConversion(ZtCReadContext& context, std::int64_t position, CcRecord& rec
     if (!fitsInFile(context, refCount, 8)) return kFailed;
     record.cc_ref.assign(refCount, 0);
     for (std::int64_t& link : record.cc_ref) fields(link);
-    checkLinkAlignment(context, kName, position, "cc_tx_name", record.cc_tx_name);
-    checkLinkAlignment(context, kName, position, "cc_md_unit", record.cc_md_unit);
-    checkLinkAlignment(context, kName, position, "cc_md_comment", record.cc_md_comment);
-    checkLinkAlignment(context, kName, position, "cc_cc_inverse", record.cc_cc_inverse);
+    checkLinkAlignments(context, kName, position,
+                        {{"cc_tx_name", record.cc_tx_name}, {"cc_md_unit", record.cc_md_unit},
+                         {"cc_md_comment", record.cc_md_comment}, {"cc_cc_inverse", record.cc_cc_inverse}});
     for (std::size_t i = 0; i < record.cc_ref.size(); ++i)
         checkLinkAlignment(context, kName, position, "cc_ref[" + std::to_string(i) + "]", record.cc_ref[i]);
     ccFixedFields(fields, record);

@@ -89,12 +89,10 @@ int ZtCCGBlock400::checkHeader(ZtCReadContext& context) {
 }
 
 int ZtCCGBlock400::checkLinks(ZtCReadContext& context) {
-    const std::pair<const char*, std::int64_t> links[] = {
-        {"cg_cg_next", record_.cg_cg_next},           {"cg_cn_first", record_.cg_cn_first},
-        {"cg_tx_acq_name", record_.cg_tx_acq_name},   {"cg_si_acq_source", record_.cg_si_acq_source},
-        {"cg_sr_first", record_.cg_sr_first},         {"cg_md_comment", record_.cg_md_comment},
-    };
-    for (const auto& [name, link] : links) checkLinkAlignment(context, kName, record_.position, name, link);
+    checkLinkAlignments(context, kName, record_.position,
+                        {{"cg_cg_next", record_.cg_cg_next}, {"cg_cn_first", record_.cg_cn_first},
+                         {"cg_tx_acq_name", record_.cg_tx_acq_name}, {"cg_si_acq_source", record_.cg_si_acq_source},
+                         {"cg_sr_first", record_.cg_sr_first}, {"cg_md_comment", record_.cg_md_comment}});
     return kOk;
 }
 

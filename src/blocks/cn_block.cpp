@@ -21,13 +21,11 @@ constexpr std::uint64_t kFixedLinks = 8;
 constexpr int kMaxNesting = 64;
 
 void checkCnLinks(ZtCReadContext& context, const CnRecord& r) {
-    const std::pair<const char*, std::int64_t> links[] = {
-        {"cn_cn_next", r.cn_cn_next},         {"cn_composition", r.cn_composition},
-        {"cn_tx_name", r.cn_tx_name},         {"cn_si_source", r.cn_si_source},
-        {"cn_cc_conversion", r.cn_cc_conversion}, {"cn_data", r.cn_data},
-        {"cn_md_unit", r.cn_md_unit},         {"cn_md_comment", r.cn_md_comment},
-    };
-    for (const auto& [name, link] : links) checkLinkAlignment(context, kName, r.position, name, link);
+    checkLinkAlignments(context, kName, r.position,
+                        {{"cn_cn_next", r.cn_cn_next}, {"cn_composition", r.cn_composition},
+                         {"cn_tx_name", r.cn_tx_name}, {"cn_si_source", r.cn_si_source},
+                         {"cn_cc_conversion", r.cn_cc_conversion}, {"cn_data", r.cn_data},
+                         {"cn_md_unit", r.cn_md_unit}, {"cn_md_comment", r.cn_md_comment}});
 }
 
 // Reads one channel block of the chain; `rejected` is set when its fields rule it out.

@@ -41,10 +41,9 @@ int readDataGroup(ZtCReadContext& context, std::int64_t position, DgRecord& reco
     CountedFieldReader fields(context.stream, blockBodyLength(record));
     dgFields(fields, record);
     if (fields.status() != kOk) return kFailed;
-    checkLinkAlignment(context, kName, position, "dg_dg_next", record.dg_dg_next);
-    checkLinkAlignment(context, kName, position, "dg_cg_first", record.dg_cg_first);
-    checkLinkAlignment(context, kName, position, "dg_data", record.dg_data);
-    checkLinkAlignment(context, kName, position, "dg_md_comment", record.dg_md_comment);
+    checkLinkAlignments(context, kName, position,
+                        {{"dg_dg_next", record.dg_dg_next}, {"dg_cg_first", record.dg_cg_first},
+                         {"dg_data", record.dg_data}, {"dg_md_comment", record.dg_md_comment}});
     const std::uint8_t idSize = record.dg_rec_id_size;
     if (idSize != 0 && idSize != 1 && idSize != 2 && idSize != 4 && idSize != 8)
         raiseFieldRange(context, kName, position, "dg_rec_id_size", idSize);

@@ -23,11 +23,10 @@ constexpr std::uint64_t kFixedLinks = 5;
 std::u16string wide(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 void checkEventLinks(ZtCReadContext& context, const EvRecord& r) {
-    const std::pair<const char*, std::int64_t> links[] = {
-        {"ev_ev_next", r.ev_ev_next}, {"ev_ev_parent", r.ev_ev_parent}, {"ev_ev_range", r.ev_ev_range},
-        {"ev_tx_name", r.ev_tx_name}, {"ev_md_comment", r.ev_md_comment},
-    };
-    for (const auto& [name, link] : links) checkLinkAlignment(context, kName, r.position, name, link);
+    checkLinkAlignments(context, kName, r.position,
+                        {{"ev_ev_next", r.ev_ev_next}, {"ev_ev_parent", r.ev_ev_parent},
+                         {"ev_ev_range", r.ev_ev_range}, {"ev_tx_name", r.ev_tx_name},
+                         {"ev_md_comment", r.ev_md_comment}});
     for (std::size_t i = 0; i < r.ev_scope.size(); ++i)
         checkLinkAlignment(context, kName, r.position, "ev_scope[" + std::to_string(i) + "]", r.ev_scope[i]);
     for (std::size_t i = 0; i < r.ev_at_reference.size(); ++i)

@@ -19,8 +19,8 @@ int readHistoryEntry(ZtCReadContext& context, std::int64_t position, FhRecord& r
     CountedFieldReader fields(context.stream, blockBodyLength(record));
     fhFields(fields, record);
     if (fields.status() != kOk) return kFailed;
-    checkLinkAlignment(context, kName, position, "fh_fh_next", record.fh_fh_next);
-    checkLinkAlignment(context, kName, position, "fh_md_comment", record.fh_md_comment);
+    checkLinkAlignments(context, kName, position,
+                        {{"fh_fh_next", record.fh_fh_next}, {"fh_md_comment", record.fh_md_comment}});
     if ((record.fh_time_flags & 2) != 0 && record.fh_dst_offset_min < 0)
         raiseFieldInconsistent(context, kName, position, "fh_dst_offset_min");
     return readTextRef(context, record.fh_md_comment, record.comment, BlockKind::FH);

@@ -16,11 +16,10 @@ namespace {
 constexpr std::string_view kName = "HD Block";
 
 void checkHeaderLinks(ZtCReadContext& context, const HdRecord& r) {
-    const std::pair<const char*, std::int64_t> links[] = {
-        {"hd_dg_first", r.hd_dg_first}, {"hd_fh_first", r.hd_fh_first}, {"hd_ch_first", r.hd_ch_first},
-        {"hd_at_first", r.hd_at_first}, {"hd_ev_first", r.hd_ev_first}, {"hd_md_comment", r.hd_md_comment},
-    };
-    for (const auto& [name, link] : links) checkLinkAlignment(context, kName, r.position, name, link);
+    checkLinkAlignments(context, kName, r.position,
+                        {{"hd_dg_first", r.hd_dg_first}, {"hd_fh_first", r.hd_fh_first},
+                         {"hd_ch_first", r.hd_ch_first}, {"hd_at_first", r.hd_at_first},
+                         {"hd_ev_first", r.hd_ev_first}, {"hd_md_comment", r.hd_md_comment}});
     // Channel hierarchies are not evaluated by the library.
     if (r.hd_ch_first > 0)
         context.structureFindings->addFileWarning(

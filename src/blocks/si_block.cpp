@@ -22,9 +22,9 @@ int readSourceInfo(ZtCReadContext& context, std::int64_t link, SiRecord& record)
     fields(record.si_tx_name);
     fields(record.si_tx_path);
     fields(record.si_md_comment);
-    checkLinkAlignment(context, kName, record.position, "si_tx_name", record.si_tx_name);
-    checkLinkAlignment(context, kName, record.position, "si_tx_path", record.si_tx_path);
-    checkLinkAlignment(context, kName, record.position, "si_md_comment", record.si_md_comment);
+    checkLinkAlignments(context, kName, record.position,
+                        {{"si_tx_name", record.si_tx_name}, {"si_tx_path", record.si_tx_path},
+                         {"si_md_comment", record.si_md_comment}});
     siDataFields(fields, record);
     if (fields.status() != kOk) return kFailed;
     if (record.si_type > 5) raiseFieldRange(context, kName, record.position, "si_type", record.si_type);
