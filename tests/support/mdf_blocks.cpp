@@ -54,8 +54,9 @@ std::string siData(std::uint8_t type, std::uint8_t busType, std::uint8_t flags) 
 }
 
 std::string caData(const CaFields& f) {
-    std::string data = u8(f.type) + u8(f.storage) + u16(static_cast<std::uint16_t>(f.dimSizes.size())) +
-                       u32(f.flags) + i32(f.byteOffsetBase) + u32(f.invalBitPosBase);
+    std::string data = u8(f.type) + u8(f.storage) +
+                       u16(static_cast<std::uint16_t>(f.dimSizes.size())) + u32(f.flags) +
+                       i32(f.byteOffsetBase) + u32(f.invalBitPosBase);
     for (std::uint64_t size : f.dimSizes) data += u64(size);
     for (double value : f.axisValues) data += f64(value);
     return data;
@@ -88,9 +89,11 @@ std::string dlOffsetData(const std::vector<std::uint64_t>& offsets) {
     return data;
 }
 
-std::string blockBytes(std::string_view id, const std::vector<std::int64_t>& links, std::string_view data) {
+std::string blockBytes(std::string_view id, const std::vector<std::int64_t>& links,
+                       std::string_view data) {
     if (id.size() != 4) throw std::invalid_argument("block ids have four characters");
-    std::string bytes = std::string(id) + zeros(4) + u64(24 + 8 * links.size() + data.size()) + u64(links.size());
+    std::string bytes =
+        std::string(id) + zeros(4) + u64(24 + 8 * links.size() + data.size()) + u64(links.size());
     for (std::int64_t link : links) bytes += i64(link);
     return bytes + std::string(data);
 }
@@ -103,6 +106,10 @@ std::int64_t addBlock(MdfBuilder& file, std::string_view id, const std::vector<s
     return position;
 }
 
+void setLink(MdfBuilder& file, std::int64_t position, unsigned index, std::int64_t target) {
+    file.patchU64(linkAt(position, index), static_cast<std::uint64_t>(target));
+}
+
 void patchBytes(MdfBuilder& file, std::uint64_t offset, std::string_view bytes) {
     const std::uint64_t size = file.bytes().size();
     if (size < 8 || offset + bytes.size() > size) throw std::out_of_range("patch beyond the file");
@@ -112,7 +119,8 @@ void patchBytes(MdfBuilder& file, std::uint64_t offset, std::string_view bytes) 
         std::uint64_t value = 0;
         std::memcpy(&value, file.bytes().data() + word, 8);
         auto* raw = reinterpret_cast<char*>(&value);
-        for (; done < bytes.size() && offset + done < word + 8; ++done) raw[offset + done - word] = bytes[done];
+        for (; done < bytes.size() && offset + done < word + 8; ++done)
+            raw[offset + done - word] = bytes[done];
         file.patchU64(word, value);
     }
 }
@@ -123,34 +131,39 @@ MinimalFile makeMinimalFile(const MinimalFileFields& fields) {
     MinimalFile m{MdfBuilder(fields.version == 400 ? "4.00    " : "4.10    ")};
     MdfBuilder& file = m.file;
     // Links are patched once the blocks they point to exist.
-    m.hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData(fields.hd) + zeros(fields.hdExtraBytes));
+    m.hd =
+        file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData(fields.hd) + zeros(fields.hdExtraBytes));
     if (fields.withHistory) {
-        const auto comment = file.addText(
-            "##MD", "<FHcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX>created</TX>"
-                    "<tool_id>tarvik tests</tool_id><tool_vendor>tarvik</tool_vendor>"
-                    "<tool_version>1.0</tool_version></FHcomment>");
+        const auto comment =
+            file.addText("##MD",
+                         "<FHcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX>created</TX>"
+                         "<tool_id>tarvik tests</tool_id><tool_vendor>tarvik</tool_vendor>"
+                         "<tool_version>1.0</tool_version></FHcomment>");
         m.fh = file.addBlock("##FH", {0, comment}, fhData({}));
-        file.patchU64(linkAt(m.hd, 1), static_cast<std::uint64_t>(m.fh));
+        setLink(file, m.hd, 1, m.fh);
     }
     m.dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(fields.dgRecIdSize));
-    m.cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0},
-                         cgData({.cycleCount = fields.recordCount, .dataBytes = 10}, fields.version));
+    m.cg =
+        file.addBlock("##CG", {0, 0, 0, 0, 0, 0},
+                      cgData({.cycleCount = fields.recordCount, .dataBytes = 10}, fields.version));
     if (!fields.acquisitionName.empty())
-        file.patchU64(linkAt(m.cg, 2), static_cast<std::uint64_t>(file.addText("##TX", fields.acquisitionName)));
+        setLink(file, m.cg, 2, file.addText("##TX", fields.acquisitionName));
     const auto timeName = file.addText("##TX", fields.timeName);
-    m.timeChannel = file.addBlock("##CN", {0, 0, timeName, 0, 0, 0, 0, 0}, cnData(fields.time, fields.version));
+    m.timeChannel =
+        file.addBlock("##CN", {0, 0, timeName, 0, 0, 0, 0, 0}, cnData(fields.time, fields.version));
     const auto valueName = file.addText("##TX", fields.valueName);
-    m.valueChannel = file.addBlock("##CN", {0, 0, valueName, 0, 0, 0, 0, 0}, cnData(fields.value, fields.version));
+    m.valueChannel = file.addBlock("##CN", {0, 0, valueName, 0, 0, 0, 0, 0},
+                                   cnData(fields.value, fields.version));
     std::string records;
     for (std::uint32_t i = 0; i < fields.recordCount; ++i)
         records += minimalRecord(0.01 * i, static_cast<std::uint16_t>(100 + i));
     m.dt = file.addBlock("##DT", {}, records);
 
-    file.patchU64(linkAt(m.hd, 0), static_cast<std::uint64_t>(m.dg));
-    file.patchU64(linkAt(m.dg, 1), static_cast<std::uint64_t>(m.cg));
-    file.patchU64(linkAt(m.dg, 2), static_cast<std::uint64_t>(m.dt));
-    file.patchU64(linkAt(m.cg, 1), static_cast<std::uint64_t>(m.timeChannel));
-    file.patchU64(linkAt(m.timeChannel, 0), static_cast<std::uint64_t>(m.valueChannel));
+    setLink(file, m.hd, 0, m.dg);
+    setLink(file, m.dg, 1, m.cg);
+    setLink(file, m.dg, 2, m.dt);
+    setLink(file, m.cg, 1, m.timeChannel);
+    setLink(file, m.timeChannel, 0, m.valueChannel);
     return m;
 }
 

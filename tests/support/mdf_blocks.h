@@ -38,8 +38,8 @@ std::string dgData(std::uint8_t recIdSize);
 struct CgFields {
     std::uint64_t recordId = 0;
     std::uint64_t cycleCount = 0;
-    std::uint16_t flags = 0;           // bit 0: variable-length signal data group
-    std::uint16_t pathSeparator = 0;   // 4.10 only
+    std::uint16_t flags = 0;          // bit 0: variable-length signal data group
+    std::uint16_t pathSeparator = 0;  // 4.10 only
     std::uint32_t dataBytes = 0;
     std::uint32_t invalBytes = 0;
 };
@@ -47,16 +47,16 @@ struct CgFields {
 std::string cgData(const CgFields& fields, std::uint16_t version = 410);
 
 struct CnFields {
-    std::uint8_t type = 0;             // 2 master
-    std::uint8_t syncType = 0;         // 1 time
-    std::uint8_t dataType = 0;         // 0 unsigned LE, 4 IEEE float LE
+    std::uint8_t type = 0;      // 2 master
+    std::uint8_t syncType = 0;  // 1 time
+    std::uint8_t dataType = 0;  // 0 unsigned LE, 4 IEEE float LE
     std::uint8_t bitOffset = 0;
     std::uint32_t byteOffset = 0;
     std::uint32_t bitCount = 0;
     std::uint32_t flags = 0;
     std::uint32_t invalBitPos = 0;
     std::uint8_t precision = 0;
-    std::uint16_t attachmentCount = 0; // 4.10 only
+    std::uint16_t attachmentCount = 0;  // 4.10 only
     double valRangeMin = 0;
     double valRangeMax = 0;
     double limitMin = 0;
@@ -68,13 +68,13 @@ struct CnFields {
 std::string cnData(const CnFields& fields, std::uint16_t version = 410);
 
 struct CcFields {
-    std::uint8_t type = 0;             // 1 linear, 6 value range to value table, ...
+    std::uint8_t type = 0;  // 1 linear, 6 value range to value table, ...
     std::uint8_t precision = 0;
     std::uint16_t flags = 0;
     std::uint16_t refCount = 0;
     double phyRangeMin = 0;
     double phyRangeMax = 0;
-    std::vector<double> values{};      // cc_val; cc_val_count is its size
+    std::vector<double> values{};  // cc_val; cc_val_count is its size
 };
 std::string ccData(const CcFields& fields);
 
@@ -92,9 +92,9 @@ struct CaFields {
 std::string caData(const CaFields& fields);
 
 struct EvFields {
-    std::uint8_t type = 0;             // 2 acquisition interrupt, 6 marker
-    std::uint8_t syncType = 1;         // 1 time
-    std::uint8_t rangeType = 0;        // 0 point, 1 begin, 2 end
+    std::uint8_t type = 0;       // 2 acquisition interrupt, 6 marker
+    std::uint8_t syncType = 1;   // 1 time
+    std::uint8_t rangeType = 0;  // 0 point, 1 begin, 2 end
     std::uint8_t cause = 0;
     std::uint8_t flags = 0;
     std::uint32_t scopeCount = 0;
@@ -106,7 +106,7 @@ struct EvFields {
 std::string evData(const EvFields& fields);
 
 struct AtFields {
-    std::uint16_t flags = 1;           // bit 0: embedded
+    std::uint16_t flags = 1;  // bit 0: embedded
     std::uint16_t creatorIndex = 0;
     std::string md5 = std::string(16, '\0');
     std::uint64_t originalSize = 0;
@@ -128,7 +128,8 @@ std::string dlOffsetData(const std::vector<std::uint64_t>& offsets);
 
 // A whole block (header, links, data) as bytes, length from its parts, for blocks a test wants
 // to place where the builder would not put them (for example at an offset not a multiple of 8).
-std::string blockBytes(std::string_view id, const std::vector<std::int64_t>& links, std::string_view data);
+std::string blockBytes(std::string_view id, const std::vector<std::int64_t>& links,
+                       std::string_view data);
 
 // Appends a block whose links are only known at run time (the builder takes a fixed list).
 std::int64_t addBlock(MdfBuilder& file, std::string_view id, const std::vector<std::int64_t>& links,
@@ -139,15 +140,18 @@ constexpr std::uint64_t linkAt(std::int64_t position, unsigned index) {
     return static_cast<std::uint64_t>(position) + 24 + 8 * index;
 }
 
+// Sets link `index` of the block at `position` to `target`.
+void setLink(MdfBuilder& file, std::int64_t position, unsigned index, std::int64_t target);
+
 // Overwrites bytes in place (fields narrower than a link), through the builder's 8-byte patch.
 void patchBytes(MdfBuilder& file, std::uint64_t offset, std::string_view bytes);
 
 // What the minimal file is made of; change a field before building it.
 struct MinimalFileFields {
-    std::uint16_t version = 410;       // 400 or 410: the version text and the CG/CN layouts
+    std::uint16_t version = 410;  // 400 or 410: the version text and the CG/CN layouts
     HdFields hd{};
-    std::uint32_t hdExtraBytes = 0;    // zero bytes after the HD fields (a longer HD)
-    bool withHistory = true;           // an FH block with an MD comment
+    std::uint32_t hdExtraBytes = 0;  // zero bytes after the HD fields (a longer HD)
+    bool withHistory = true;         // an FH block with an MD comment
     std::uint8_t dgRecIdSize = 0;
     std::string acquisitionName = "Acq";  // empty: no cg_tx_acq_name
     std::string timeName = "time";
@@ -157,9 +161,9 @@ struct MinimalFileFields {
     std::uint32_t recordCount = 3;
 };
 
-// A sorted file (4.10 unless the fields say 400): HD, FH (with an MD comment), one DG with one CG holding a float64 time
-// master and a uint16 channel, a DT with the records. Tests append further blocks to `file`
-// and link them in with patchU64(linkAt(position, n), ...).
+// A sorted file (4.10 unless the fields say 400): HD, FH (with an MD comment), one DG with one CG
+// holding a float64 time master and a uint16 channel, a DT with the records. Tests append further
+// blocks to `file` and link them in with setLink.
 struct MinimalFile {
     MdfBuilder file;
     std::int64_t hd = 0, fh = 0, dg = 0, cg = 0, timeChannel = 0, valueChannel = 0, dt = 0;

@@ -1,0 +1,210 @@
+// The structure read on real files written by other tools, and on damaged copies of them:
+// whatever the bytes, the read ends with success or failure and never crashes or hangs.
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <random>
+
+#include "support/mdf_blocks.h"
+#include "structure_walk.h"
+
+namespace tarvik::test {
+namespace {
+
+using platform::kFailed;
+using platform::kOk;
+
+// What a reader following the links finds in each file: data groups kept, channels kept
+// (masters and structure members included), conversions, plain events and attachments.
+struct Counts {
+    std::size_t dataGroups, channels, conversions, events, attachments;
+    bool operator==(const Counts&) const = default;
+};
+
+void PrintTo(const Counts& c, std::ostream* out) {
+    *out << c.dataGroups << ' ' << c.channels << ' ' << c.conversions << ' ' << c.events << ' '
+         << c.attachments;
+}
+
+const std::map<std::string, Counts>& expectedCounts() {
+    static const std::map<std::string, Counts> counts{
+        {"CANedge_finalized.MF4", {8, 52, 1, 0, 0}},
+        {"ETAS_SimpleSorted.mf4", {2, 4, 0, 0, 0}},
+        {"PEA32_v400_KonvektionKalt1.mf4", {0, 0, 0, 2, 1}},
+        {"TGT_ASAP2_Demo_V171.mf4", {7, 45, 25, 2, 0}},
+        {"Vector_CANape.MF4", {2, 8, 2, 0, 0}},
+        {"Vector_DataList_TransposeDeflate.mf4", {1, 4, 0, 0, 0}},
+        {"Vector_Embedded.MF4", {2, 8, 2, 0, 3}},
+        {"Vector_FixedLengthStringUTF16_BE.mf4", {1, 2, 0, 0, 0}},
+        {"Vector_FixedLengthStringUTF8.mf4", {1, 2, 0, 0, 0}},
+        {"Vector_IntegerTypes.MF4", {1, 15, 1, 0, 0}},
+        {"Vector_LinearConversion.mf4", {1, 2, 1, 0, 0}},
+        {"Vector_MeasurementArrays.mf4", {11, 22, 11, 0, 0}},
+        {"Vector_MinimumFile.MF4", {2, 8, 2, 0, 0}},
+        {"Vector_RealTypes.MF4", {1, 5, 1, 0, 0}},
+        {"Vector_SingleDZ_Deflate.mf4", {1, 4, 0, 0, 0}},
+        {"Vector_Value2TextConversion.mf4", {1, 2, 1, 0, 0}},
+        {"Vector_ValueRange2TextConversion.mf4", {1, 2, 1, 0, 0}},
+        {"asammdf_demo_arrays_vlsd.mf4", {2, 59, 7, 0, 0}},
+        {"dSPACE_Bookmarks.mf4", {1, 2, 1, 6, 0}},
+        {"dSPACE_CaptureBlocks.mf4", {2, 5, 1, 0, 0}},
+        {"dax_test_metadata.mf4", {2, 26, 11, 2, 0}},
+        {"Vector_External.MF4", {2, 8, 2, 0, 3}},
+    };
+    return counts;
+}
+
+std::size_t channelCount(const std::vector<CnRecord>& channels) {
+    std::size_t count = channels.size();
+    for (const CnRecord& channel : channels) count += channelCount(channel.children);
+    return count;
+}
+
+Counts countsOf(const HdRecord& header) {
+    Counts counts{header.dataGroups.size(), 0, header.conversions.size(),
+                  header.events.events.size(), header.attachments.size()};
+    for (const DgRecord& dataGroup : header.dataGroups)
+        for (const CgRecord& group : dataGroup.groups)
+            counts.channels += channelCount(group.channels);
+    return counts;
+}
+
+std::vector<std::filesystem::path> corpusFiles() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpusDir())) {
+        std::string extension = entry.path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (entry.is_regular_file() && extension == ".mf4") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string contentOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(StructureWalk, CorpusFilesReadWithTheExpectedCounts) {
+    if (corpusDir().empty()) GTEST_SKIP() << "no corpus beside the project";
+    std::size_t checked = 0;
+    for (const std::filesystem::path& path : corpusFiles()) {
+        const std::string name = path.filename().string();
+        SCOPED_TRACE(name);
+        const int status = readPath(path);
+        if (name == "CANedge_unfinalized_unsorted.MF4") {
+            EXPECT_EQ(status, kFailed);
+            EXPECT_EQ(errors(), Lines{"102"});
+            continue;
+        }
+        EXPECT_EQ(status, kOk);
+        EXPECT_TRUE(errors().empty()) << ::testing::PrintToString(errors());
+        const auto expected = expectedCounts().find(name);
+        ASSERT_NE(expected, expectedCounts().end()) << "a corpus file without expected counts";
+        EXPECT_EQ(countsOf(hd()), expected->second);
+        if (name == "dSPACE_CaptureBlocks.mf4") {
+            EXPECT_EQ(hd().events.intervals.size(), 3u);
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, expectedCounts().size());
+}
+
+// Copies of two mid-sized corpus files (arrays; events and sample reductions), damaged in many
+// ways, read again and again.
+class DamagedCopies : public StructureWalk {
+protected:
+    void SetUp() override {
+        if (corpusDir().empty()) GTEST_SKIP() << "no corpus beside the project";
+        for (const char* name : {"Vector_MeasurementArrays.mf4", "dSPACE_CaptureBlocks.mf4"}) {
+            originals_.push_back(contentOf(corpusDir() / name));
+            ASSERT_GT(originals_.back().size(), 4096u) << name;
+        }
+    }
+
+    void expectOkOrFailed(std::string_view bytes, const std::string& what) {
+        const int status = read(bytes);
+        EXPECT_TRUE(status == kOk || status == kFailed) << what << ": " << status;
+        ++(status == kOk ? succeeded_ : failed_);
+    }
+
+    std::vector<std::string> originals_;
+    int succeeded_ = 0;
+    int failed_ = 0;
+};
+
+TEST_F(DamagedCopies, TruncatedCopiesEndCleanly) {
+    for (const std::string& original : originals_)
+        for (std::size_t size = 0; size < original.size(); size += size < 400 ? 1 : 97)
+            expectOkOrFailed(std::string_view(original).substr(0, size),
+                             "truncated at " + std::to_string(size));
+}
+
+// Offsets of the blocks in `bytes`: every "##" at a multiple of 8.
+std::vector<std::size_t> blockStarts(const std::string& bytes) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 64; i + 24 <= bytes.size(); i += 8)
+        if (bytes.compare(i, 2, "##") == 0) starts.push_back(i);
+    return starts;
+}
+
+TEST_F(DamagedCopies, OverwrittenBytesAndWordsEndCleanly) {
+    std::mt19937_64 random(20240607);
+    for (const std::string& original : originals_) {
+        const std::vector<std::size_t> starts = blockStarts(original);
+        ASSERT_FALSE(starts.empty());
+        for (int run = 0; run < 200; ++run) {
+            std::string copy = original;
+            const std::size_t width = run % 2 == 0 ? 1 : 8;
+            for (int damage = 0; damage < 1 + run % 3; ++damage) {
+                // Into the header, links or first fields of a block; half of the values are the
+                // position of another block, which makes links lead to the wrong kind or back.
+                const std::size_t at = std::min(starts[random() % starts.size()] + random() % 120,
+                                                copy.size() - width);
+                const std::uint64_t value =
+                    random() % 2 ? starts[random() % starts.size()] : random();
+                copy.replace(at, width, u64(value).substr(0, width));
+            }
+            expectOkOrFailed(copy, "run " + std::to_string(run));
+        }
+    }
+    // Both outcomes occur, so the damage does reach what the walk reads.
+    EXPECT_GT(succeeded_, 0);
+    EXPECT_GT(failed_, 0);
+}
+
+TEST_F(StructureWalk, FarLinksAndHugeLengthsEndCleanly) {
+    constexpr std::int64_t kFar = std::int64_t{1} << 40;
+    constexpr std::uint64_t kHuge = std::uint64_t{1} << 62;
+    const std::vector<std::pair<const char*, void (*)(MinimalFile&)>> damages{
+        {"far channel group", [](MinimalFile& m) { setLink(m.file, m.dg, 1, kFar); }},
+        {"far data block", [](MinimalFile& m) { setLink(m.file, m.dg, 2, kFar); }},
+        {"far channel name", [](MinimalFile& m) { setLink(m.file, m.valueChannel, 2, kFar); }},
+        {"far comment", [](MinimalFile& m) { setLink(m.file, m.hd, 5, kFar); }},
+        {"negative next", [](MinimalFile& m) { setLink(m.file, m.timeChannel, 0, -8); }},
+        {"huge channel", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 8, kHuge); }},
+        {"huge channel links", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 16, kHuge); }},
+        // The time channel's name ("time", 32 bytes with padding) lies right before it.
+        {"huge name text", [](MinimalFile& m) { m.file.patchU64(m.timeChannel - 32 + 8, kHuge); }},
+        {"huge data block", [](MinimalFile& m) { m.file.patchU64(m.dt + 8, kHuge); }},
+        {"huge history", [](MinimalFile& m) { m.file.patchU64(m.fh + 8, kHuge); }},
+        {"huge attachment",
+         [](MinimalFile& m) {
+             const auto at = m.file.addBlock(
+                 "##AT", {0, 0, 0, 0}, atData({.originalSize = kHuge, .embeddedSize = kHuge}));
+             m.file.patchU64(at + 8, kHuge);
+             setLink(m.file, m.hd, 3, at);
+         }},
+    };
+    for (const auto& [what, damage] : damages) {
+        MinimalFile m = makeMinimalFile();
+        damage(m);
+        const int status = read(m.file);
+        EXPECT_TRUE(status == kOk || status == kFailed) << what;
+    }
+}
+
+}  // namespace
+}  // namespace tarvik::test

@@ -1,0 +1,142 @@
+// The event chain as the structure read delivers it: plain events, acquisition intervals paired
+// from their range events, the bookmark link offset, and the option that skips events.
+#include "blocks/read_context.h"
+#include "support/mdf_blocks.h"
+#include "structure_walk.h"
+
+namespace tarvik::test {
+namespace {
+
+using platform::kFailed;
+using platform::kOk;
+
+// Appends the EV chain of `events` (each with its ev_ev_range and scope links) to the minimal
+// file; returns the positions in chain order.
+struct ChainedEvent {
+    // `range`: ev_ev_range, or -1 - i for the position of event i.
+    ChainedEvent(EvFields fields, std::int64_t range = 0, std::vector<std::int64_t> scope = {})
+        : fields(fields), range(range), scope(std::move(scope)) {}
+    EvFields fields;
+    std::int64_t range;
+    std::vector<std::int64_t> scope;
+};
+
+std::vector<std::int64_t> addEvents(MinimalFile& m, const std::vector<ChainedEvent>& events) {
+    std::vector<std::int64_t> positions;
+    for (const ChainedEvent& event : events) {
+        EvFields fields = event.fields;
+        fields.scopeCount = static_cast<std::uint32_t>(event.scope.size());
+        std::vector<std::int64_t> links{0, 0, 0, 0, 0};
+        links.insert(links.end(), event.scope.begin(), event.scope.end());
+        positions.push_back(addBlock(m.file, "##EV", links, evData(fields)));
+    }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i + 1 < events.size()) setLink(m.file, positions[i], 0, positions[i + 1]);
+        const std::int64_t range = events[i].range;
+        const std::int64_t target =
+            range < 0 ? positions.at(static_cast<std::size_t>(-1 - range)) : range;
+        setLink(m.file, positions[i], 2, target);
+    }
+    if (!positions.empty()) setLink(m.file, m.hd, 4, positions[0]);
+    return positions;
+}
+
+constexpr EvFields kPoint{.type = 0};
+constexpr EvFields kBegin{.type = 2, .rangeType = 1};
+constexpr EvFields kEnd{.type = 2, .rangeType = 2};
+
+TEST_F(StructureWalk, AcquisitionInterruptsPairByRangeLink) {
+    MinimalFile m = makeMinimalFile();
+    // Two interrupts whose ends come in the opposite order, an end without its begin, a begin
+    // without an end, and plain events in between.
+    const auto ev = addEvents(m, {{kBegin},                             // 0
+                                  {kBegin},                             // 1
+                                  {kPoint, 0, {m.cg, m.valueChannel}},  // 2
+                                  {kEnd, -2},                           // 3 ends 1
+                                  {kEnd, -1},                           // 4 ends 0
+                                  {kEnd, -3},                           // 5 "ends" the point event
+                                  {kBegin},                             // 6
+                                  {EvFields{.type = 5}}});              // 7
+    ASSERT_EQ(read(m.file), kOk);
+    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(warnings());
+
+    const EventChain& chain = hd().events;
+    ASSERT_EQ(chain.intervals.size(), 2u);
+    EXPECT_EQ(chain.intervals[0].begin.position, ev[1]);
+    EXPECT_EQ(chain.intervals[0].end.position, ev[3]);
+    EXPECT_EQ(chain.intervals[1].begin.position, ev[0]);
+    EXPECT_EQ(chain.intervals[1].end.position, ev[4]);
+
+    ASSERT_EQ(chain.events.size(), 2u);
+    const EvRecord& point = chain.events[0];
+    EXPECT_EQ(point.position, ev[2]);
+    EXPECT_EQ(point.scopeKind, 1u);
+    ASSERT_EQ(point.scopeTargets.size(), 2u);
+    EXPECT_EQ(point.scopeTargets[0].dataGroup, 0);
+    EXPECT_EQ(point.scopeTargets[0].group, 0);
+    EXPECT_EQ(point.scopeTargets[0].channel, -1);
+    EXPECT_EQ(point.scopeTargets[1].channel, 1);
+    EXPECT_EQ(chain.events[1].position, ev[7]);
+    EXPECT_EQ(chain.bookmarkLinkOffset, ev[7] + 24) << "no marker: the next link of the last event";
+}
+
+TEST_F(StructureWalk, UnknownEventTypeIsReportedAndNotDelivered) {
+    MinimalFile m = makeMinimalFile();
+    const auto ev = addEvents(m, {{kPoint}, {EvFields{.type = 7}}, {EvFields{.type = 1}}});
+    ASSERT_EQ(read(m.file), kOk);
+    EXPECT_EQ(errors(), Lines{"108 EV Block at 0x" + hex(ev[1]) + ", Field: ev_type, Value: 7"});
+    EXPECT_TRUE(warnings().empty());
+    ASSERT_EQ(hd().events.events.size(), 2u);
+    EXPECT_EQ(hd().events.events[0].position, ev[0]);
+    EXPECT_EQ(hd().events.events[1].position, ev[2]);
+}
+
+TEST_F(StructureWalk, SkippingEventsRaisesNoEventFinding) {
+    MinimalFile m = makeMinimalFile();
+    const auto ev = addEvents(m, {{EvFields{.type = 9, .syncType = 3, .rangeType = 3}, 0x1001},
+                                  {EvFields{.syncType = 0}}});
+    ASSERT_EQ(read(m.file), kOk);
+    const std::string first = "EV Block at 0x" + hex(ev[0]);
+    EXPECT_EQ(errors(),
+              (Lines{"108 " + first + ", Field: ev_type, Value: 9",
+                     "108 " + first + ", Field: ev_range_type, Value: 3",
+                     "108 EV Block at 0x" + hex(ev[1]) + ", Field: ev_sync_type, Value: 0"}));
+    EXPECT_EQ(
+        warnings(),
+        (Lines{"112 " + first + ", Field: ev_ev_range 0x1001",
+               "117 " + first + ", ev_ev_range: 0x1001, ev_range_type: 3",
+               "121 " + first +
+                   ", ev_sync_type: 3 (synchronization value represents distance in meter)"}));
+
+    ASSERT_EQ(read(m.file, kReadSkipEvents), kOk);
+    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(errors());
+    EXPECT_TRUE(hd().events.events.empty());
+    EXPECT_EQ(hd().events.bookmarkLinkOffset, 120);
+    EXPECT_EQ(hd().dataGroups.size(), 1u);
+
+    // Even an event chain that cannot be read at all is not looked at.
+    MinimalFile broken = makeMinimalFile();
+    setLink(broken.file, broken.hd, 4, broken.dg);
+    EXPECT_EQ(read(broken.file), kFailed);
+    EXPECT_EQ(errors(), Lines{"103 EV"});
+    EXPECT_EQ(read(broken.file, kReadSkipEvents), kOk);
+    EXPECT_TRUE(findings().empty());
+}
+
+TEST_F(StructureWalk, BookmarkLinkOffsetStopsMovingAtTheFirstMarker) {
+    MinimalFile none = makeMinimalFile();
+    ASSERT_EQ(read(none.file), kOk);
+    EXPECT_EQ(hd().events.bookmarkLinkOffset, 120);
+
+    MinimalFile m = makeMinimalFile();
+    const auto ev =
+        addEvents(m, {{kPoint}, {EvFields{.type = 6}}, {kPoint}, {EvFields{.type = 6}}});
+    ASSERT_EQ(read(m.file), kOk);
+    EXPECT_EQ(hd().events.events.size(), 4u);
+    // The events after the first marker leave it where it was.
+    const std::int64_t offset = hd().events.bookmarkLinkOffset;
+    EXPECT_TRUE(offset == ev[0] + 24 || offset == ev[1] + 24) << offset;
+}
+
+}  // namespace
+}  // namespace tarvik::test
