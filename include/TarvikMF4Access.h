@@ -315,7 +315,25 @@ typedef struct MF4Error {
     uint32_t severity;          /* 0 error, 1 warning */
 } MF4Error;
 
-/* One channel (list A) or group/paired item (list B) of a ReadData request. */
+/* One channel (list A) or group/paired item (list B) of a ReadData request.
+ *
+ * Modes 0 (records by index) and 2 (records by time): list B holds one item per data group,
+ * whose `index` names the group in MF4Content.groups; it receives the group's master values.
+ * List A holds the channel items (`index` in MF4Content.channels) of those groups. Values are
+ * returned raw, as stored, in the channel's valueType (no conversion is applied):
+ *  - numbers: `values` is an array of `capacity` elements of that type; an array channel read
+ *    without `elementIndices` gives all its elements per record, one after the other;
+ *  - strings (valueType 30/31; set valueKind to 30 or 31 for variable-length ones): `values` is
+ *    an array of `capacity` pointers to terminated strings the library allocates; release them
+ *    with FreeStrings;
+ *  - byte arrays and structures (valueType 36): `values` receives the raw bytes of each record,
+ *    one record after the other, for at most `capacity` records; variable-length byte arrays
+ *    put each value into `byteData` as a u32 length and its bytes (size it for all of them) and
+ *    their slot in `values` tells where it starts.
+ * All four counters valuesStored, valuesTotal, eventsStored and eventsTotal must point to the
+ * caller's variables: a group whose items lack one is skipped. `valuesTotal` counts the records
+ * of the range even beyond `capacity`, so capacity 0 asks for the size. Items that name no
+ * channel of the group (or a group the tree does not have) are skipped with counters 0. */
 typedef struct MF4ReadItem {
     uint64_t structSize;
     uint64_t index;             /* channel: position in MF4Content.channels;
@@ -426,7 +444,10 @@ MF4_API uint32_t ReadContent(const MF4Char* path, MF4Content** content, MF4Error
 MF4_API uint32_t ReadFilteredContent(const MF4Char* path, uint64_t filter, MF4Content** content,
                                      MF4Error** errors, uint64_t* errorCount);
 
-/* Reads sample values of a file opened with ReadContent into the caller's buffers. */
+/* Reads sample values of a file opened with ReadContent into the caller's buffers (see
+   MF4ReadItem). Whether the reading completed, failed or was cancelled shows in the counters;
+   the result is 2 for bad arguments, an unknown tree, or a mode above 4 or not yet supported
+   (this version reads modes 0 and 2). */
 MF4_API uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
                           uint64_t* errorCount);
 

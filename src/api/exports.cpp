@@ -65,7 +65,7 @@ std::uint32_t readContent(const MF4Char* path, std::uint64_t filter, MF4Content*
             tree = buildContent(*blocks.idRecord(), *blocks.hdRecord(), filePath, findings, xml);
     }
     if (tree != nullptr) {
-        layer.setContent(tree);
+        registry.attachContent(layer, tree);
         *content = tree;
     } else {
         // A layer without a tree can never be found again, so it is not kept.

@@ -27,6 +27,11 @@ ZtCAppLayerCore& LayerRegistry::addReadLayer(const std::u16string& path) {
     return *readLayers_.back();
 }
 
+void LayerRegistry::attachContent(ZtCAppLayerCore& layer, MF4Content* content) {
+    std::lock_guard lock(readLock_);
+    layer.setContent(content);
+}
+
 ZtCAppLayerCore* LayerRegistry::findReadLayer(const MF4Content* content) {
     if (content == nullptr) return nullptr;
     std::lock_guard lock(readLock_);

@@ -20,6 +20,9 @@ public:
 
     // Reading layers, in order of creation.
     ZtCAppLayerCore& addReadLayer(const std::u16string& path);
+    // Hands a reading layer its tree. Other threads search the list by tree while this happens,
+    // so the tree is set under the list's lock.
+    void attachContent(ZtCAppLayerCore& layer, MF4Content* content);
     // The last registered layer holding `content`, or null.
     ZtCAppLayerCore* findReadLayer(const MF4Content* content);
     // Closes, destroys and unlists `layer`.
