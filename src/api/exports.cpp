@@ -10,6 +10,7 @@
 #include "TarvikMF4Access.h"
 #include "content/content_builder.h"
 #include "content/content_release.h"
+#include "data/read_frame.h"
 #include "blocks/read_context.h"
 #include "api/findings.h"
 #include "api/registry.h"
@@ -96,12 +97,14 @@ MF4_API std::uint32_t ReadFilteredContent(const MF4Char* path, std::uint64_t fil
     return guarded([&] { return readContent(path, filter, content, errors, errorCount); });
 }
 
-MF4_API std::uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error**,
-                               std::uint64_t*) {
+MF4_API std::uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
+                               std::uint64_t* errorCount) {
     return guarded([&] {
-        if (request == nullptr || readingLayerOf(content) == nullptr) return kResultFailed;
-        // Reading sample values is not part of this version of the library.
-        return kResultFailed;
+        ZtCAppLayerCore* layer = readingLayerOf(content);
+        if (request == nullptr || layer == nullptr) return kResultFailed;
+        FindingList findings(layer->GetFilePath());
+        if (readData(*content, layer->blockLayer(), *request) != 0) return kResultFailed;
+        return report(findings, errors, errorCount);
     });
 }
 

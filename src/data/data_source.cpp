@@ -1,0 +1,237 @@
+#include "data/data_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "blocks/cn_block.h"
+#include "blocks/dg_block.h"
+#include "blocks/stream.h"
+
+namespace tarvik {
+
+using platform::kOk;
+
+namespace {
+
+constexpr std::uint8_t kDlEqualLength = 0x01;
+
+static_assert(sizeof(BlockHeader) == kBlockHeaderSize, "a block header is read as it lies on disk");
+
+// The DZ fields that follow the header, as they lie on disk.
+struct DzFields {
+    char orgBlockType[2];
+    std::uint8_t zipType;
+    std::uint8_t reserved;
+    std::uint32_t zipParameter;
+    std::uint64_t orgDataLength;
+    std::uint64_t dataLength;
+};
+static_assert(sizeof(DzFields) == DzRecord::kDataStart - kBlockHeaderSize);
+
+bool hasId(const BlockHeader& header, const char* id) {
+    return std::memcmp(header.id, id, sizeof header.id) == 0;
+}
+
+// Copies `n` bytes from file offset `position`; returns how many arrived before the file ended
+// or a read failed.
+std::uint64_t readRaw(ZtCMF4Stream& stream, std::uint64_t position, std::uint8_t* out,
+                      std::uint64_t n) {
+    if (stream.seekRead(position) != kOk) return 0;
+    if (stream.readBytes(out, static_cast<std::size_t>(n)) == kOk) return n;
+    // A short read leaves the stream where the bytes ran out.
+    const std::uint64_t reached = stream.position();
+    if (reached == ZtCMF4Stream::kNoPosition || reached < position) return 0;
+    return std::min(reached - position, n);
+}
+
+}  // namespace
+
+DataSource DataSource::forDataGroup(const DgRecord& dataGroup, std::uint64_t sectionLength) {
+    DataSource source;
+    try {
+        switch (dataGroup.dataKind) {
+        case BlockKind::DT:
+            if (dataGroup.dataBlock) source.appendSingleBlock(dataGroup.dataBlock->position);
+            break;
+        case BlockKind::DZ:
+            if (dataGroup.compressedBlock)
+                source.appendSingleBlock(dataGroup.compressedBlock->position);
+            break;
+        case BlockKind::DL:
+            source.appendLists(dataGroup.dataLists);
+            break;
+        case BlockKind::HL:
+            if (dataGroup.headerList) source.appendLists(dataGroup.headerList->lists);
+            break;
+        default:
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        return DataSource{};
+    }
+    source.sectionLength_ = sectionLength;
+    return source;
+}
+
+DataSource DataSource::forSignalData(const CnRecord& channel) {
+    DataSource source;
+    try {
+        if (channel.signalDataKind == BlockKind::SD && channel.signalData)
+            source.appendSingleBlock(channel.signalData->position);
+        else if (channel.signalDataKind == BlockKind::DL)
+            source.appendLists(channel.signalLists);
+    } catch (const std::bad_alloc&) {
+        return DataSource{};
+    }
+    return source;
+}
+
+DataSource DataSource::forSampleReduction(const SrRecord& reduction,
+                                          std::uint64_t sectionLength) {
+    DataSource source;
+    try {
+        if (reduction.dataKind == BlockKind::RD && reduction.reductionData)
+            source.appendSingleBlock(reduction.reductionData->position);
+        else if (reduction.dataKind == BlockKind::DL)
+            source.appendLists(reduction.lists);
+    } catch (const std::bad_alloc&) {
+        return DataSource{};
+    }
+    source.sectionLength_ = sectionLength;
+    return source;
+}
+
+void DataSource::appendSingleBlock(std::int64_t link) {
+    blocks_.push_back(link);
+    starts_.push_back(0);
+}
+
+void DataSource::appendLists(const std::vector<DlRecord>& lists) {
+    if (lists.empty()) return;
+    const DlRecord& first = lists.front();
+    // The first list decides how the whole chain is located.
+    if (first.dl_flags & kDlEqualLength) {
+        if (first.dl_equal_length == 0) return;
+        equalLength_ = first.dl_equal_length;
+        for (const DlRecord& list : lists) {
+            const std::size_t count = std::min<std::size_t>(list.dl_data.size(), list.dl_count);
+            blocks_.insert(blocks_.end(), list.dl_data.begin(), list.dl_data.begin() + count);
+        }
+        return;
+    }
+    // The lists are searched as one sorted run of offsets. Where a list gives no offsets, or
+    // an offset goes back, the chain is damaged and the section ends there.
+    for (const DlRecord& list : lists) {
+        if (list.dl_flags & kDlEqualLength) return;
+        const std::size_t count = std::min(list.dl_data.size(), list.dl_offset.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!starts_.empty() && list.dl_offset[i] < starts_.back()) return;
+            blocks_.push_back(list.dl_data[i]);
+            starts_.push_back(list.dl_offset[i]);
+        }
+    }
+}
+
+std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::uint8_t* out,
+                               std::uint64_t n) {
+    n = std::min(n, kOpenEnded - offset);
+    std::uint64_t done = 0;
+    while (done < n) {
+        const std::uint64_t p = offset + done;
+        const std::size_t index = locate(p);
+        if (index >= blocks_.size()) break;
+        const BlockData& block = blockData(stream, blocks_[index]);
+        // However the list describes the block, it never yields more than its own data: a
+        // damaged list must not hand out the bytes of whatever follows the block in the file.
+        const std::uint64_t length = std::min(listedLength(index), block.length);
+        const std::uint64_t at = p - blockStart(index);
+        if (!block.readable || at >= length) break;
+        const std::uint64_t wanted = std::min(n - done, length - at);
+        const std::uint64_t got = readPiece(stream, block, at, out + done, wanted);
+        done += got;
+        if (got < wanted) break;
+    }
+    return done;
+}
+
+std::size_t DataSource::locate(std::uint64_t p) const {
+    if (equalLength_ != 0)
+        return static_cast<std::size_t>(std::min<std::uint64_t>(p / equalLength_, blocks_.size()));
+    // The last block that starts at or before p.
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), p);
+    if (after == starts_.begin()) return blocks_.size();
+    return static_cast<std::size_t>(after - starts_.begin() - 1);
+}
+
+std::uint64_t DataSource::blockStart(std::size_t index) const {
+    return equalLength_ != 0 ? index * equalLength_ : starts_[index];
+}
+
+std::uint64_t DataSource::listedLength(std::size_t index) const {
+    const bool last = index + 1 == blocks_.size();
+    if (equalLength_ != 0) {
+        if (!last || sectionLength_ == kOpenEnded) return equalLength_;
+        const std::uint64_t rest = sectionLength_ % equalLength_;
+        return rest == 0 ? equalLength_ : rest;
+    }
+    const std::uint64_t next = last ? sectionLength_ : starts_[index + 1];
+    return next > starts_[index] ? next - starts_[index] : 0;
+}
+
+const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::int64_t link) {
+    if (link == current_.link && link != 0) return current_;
+    current_ = BlockData{};
+    current_.link = link;
+    BlockHeader header;
+    if (link <= 0 || stream.seekRead(static_cast<std::uint64_t>(link)) != kOk ||
+        stream.readBytes(&header, sizeof header) != kOk)
+        return current_;
+    if (hasId(header, "##DT") || hasId(header, "##SD") || hasId(header, "##RD")) {
+        current_.readable = true;
+        current_.length = header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0;
+    } else if (hasId(header, "##DZ") && header.length >= DzRecord::kDataStart) {
+        DzFields fields;
+        if (stream.readBytes(&fields, sizeof fields) != kOk) return current_;
+        DzRecord& dz = current_.dz;
+        dz.header = header;
+        dz.position = link;
+        std::memcpy(dz.dz_org_block_type, fields.orgBlockType, sizeof dz.dz_org_block_type);
+        dz.dz_zip_type = fields.zipType;
+        dz.dz_reserved = fields.reserved;
+        dz.dz_zip_parameter = fields.zipParameter;
+        dz.dz_org_data_length = fields.orgDataLength;
+        dz.dz_data_length = fields.dataLength;
+        current_.readable = true;
+        current_.compressed = true;
+        current_.length = fields.orgDataLength;
+    }
+    return current_;
+}
+
+std::uint64_t DataSource::readPiece(ZtCMF4Stream& stream, const BlockData& block,
+                                    std::uint64_t at, std::uint8_t* out, std::uint64_t n) {
+    if (!block.compressed)
+        return readRaw(stream, static_cast<std::uint64_t>(block.link) + kBlockHeaderSize + at, out,
+                       n);
+    const std::vector<std::uint8_t>* bytes = decoded(stream, block);
+    if (bytes == nullptr || at >= bytes->size()) return 0;
+    const std::uint64_t available = std::min<std::uint64_t>(n, bytes->size() - at);
+    std::memcpy(out, bytes->data() + at, static_cast<std::size_t>(available));
+    return available;
+}
+
+const std::vector<std::uint8_t>* DataSource::decoded(ZtCMF4Stream& stream,
+                                                     const BlockData& block) {
+    if (block.link != decodedLink_) {
+        decodedLink_ = block.link;
+        // The previous block goes before the next is inflated, so only one is ever held.
+        std::vector<std::uint8_t>().swap(decoded_);
+        std::optional<std::vector<std::uint8_t>> bytes = decodeDz(stream, block.dz);
+        decodedOk_ = bytes.has_value();
+        if (decodedOk_) decoded_ = std::move(*bytes);
+    }
+    return decodedOk_ ? &decoded_ : nullptr;
+}
+
+}  // namespace tarvik

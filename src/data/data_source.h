@@ -1,0 +1,84 @@
+// Where the bytes of a data section come from: one DT, SD, RD or DZ block, or the blocks a DL
+// chain lists (an HL enters as the DL chain it points to). The section is read as if it were
+// one contiguous run of bytes; a DataSource finds the block that holds an offset, reads from it
+// (inflating a DZ) and moves on to the next block until the request is served.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "blocks/data_blocks.h"
+
+namespace tarvik {
+
+class ZtCMF4Stream;
+struct CnRecord;
+struct DgRecord;
+
+class DataSource {
+public:
+    // Section length of signal data: its end is wherever its last block ends.
+    static constexpr std::uint64_t kOpenEnded = ~std::uint64_t{0};
+
+    // A source without blocks: every read yields nothing.
+    DataSource() = default;
+
+    // The records of a data group (DT, DL, HL or DZ), `sectionLength` = record size x record
+    // count. Any other data kind gives an empty source.
+    static DataSource forDataGroup(const DgRecord& dataGroup, std::uint64_t sectionLength);
+    // The signal data of a variable-length channel: an SD block or a DL chain of SD blocks.
+    static DataSource forSignalData(const CnRecord& channel);
+    // The records of a sample reduction: an RD block or a DL chain of RD blocks.
+    static DataSource forSampleReduction(const SrRecord& reduction, std::uint64_t sectionLength);
+
+    // Copies up to `n` bytes from section offset `offset` to `out`; returns how many arrived.
+    // Fewer arrive at the end of the section, at a block that cannot be read or decoded, or when
+    // the file ends early.
+    std::uint64_t read(ZtCMF4Stream& stream, std::uint64_t offset, std::uint8_t* out,
+                       std::uint64_t n);
+
+    bool empty() const { return blocks_.empty(); }
+
+private:
+    // What the header of a listed block says about its data bytes.
+    struct BlockData {
+        std::int64_t link = 0;   // 0: nothing has been looked at yet
+        bool readable = false;   // a DT/SD/RD, or a DZ
+        bool compressed = false;
+        std::uint64_t length = 0;  // bytes of data, after decoding for a DZ
+        DzRecord dz;
+    };
+
+    // The blocks of a DL chain, in section order.
+    void appendLists(const std::vector<DlRecord>& lists);
+    void appendSingleBlock(std::int64_t link);
+
+    // Index of the block that holds section offset `p`, or blocks_.size() when none does.
+    std::size_t locate(std::uint64_t p) const;
+    std::uint64_t blockStart(std::size_t index) const;
+    // Length of the block's share of the section as the list tells it.
+    std::uint64_t listedLength(std::size_t index) const;
+    // The header of the block at `link`, remembered for the next piece.
+    const BlockData& blockData(ZtCMF4Stream& stream, std::int64_t link);
+    // Copies `n` bytes from `at` bytes into the data of `block`; returns how many arrived.
+    std::uint64_t readPiece(ZtCMF4Stream& stream, const BlockData& block, std::uint64_t at,
+                            std::uint8_t* out, std::uint64_t n);
+    // The decoded bytes of a DZ block, or null when it cannot be decoded.
+    const std::vector<std::uint8_t>* decoded(ZtCMF4Stream& stream, const BlockData& block);
+
+    std::vector<std::int64_t> blocks_;   // links of the section's blocks, in order
+    std::vector<std::uint64_t> starts_;  // section offset of each block (listed offsets)
+    std::uint64_t equalLength_ = 0;      // not 0: every block holds this many bytes
+    std::uint64_t sectionLength_ = kOpenEnded;
+
+    BlockData current_;
+    // Decoding a DZ costs a read of the whole compressed block and an inflate of all of it; a
+    // window of records takes only a slice, and the next window usually lies in the same
+    // block. The block decoded last is therefore kept (one at a time, so memory stays bounded
+    // by the largest block) until a piece of another DZ is needed.
+    std::int64_t decodedLink_ = 0;
+    bool decodedOk_ = false;
+    std::vector<std::uint8_t> decoded_;
+};
+
+}  // namespace tarvik

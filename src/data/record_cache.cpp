@@ -1,0 +1,65 @@
+#include "data/record_cache.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace tarvik {
+
+RecordCache::RecordCache(ZtCMF4Stream& stream, DataSource source, std::uint64_t recordSize,
+                         std::uint64_t recordCount)
+    : stream_(&stream) {
+    reset(std::move(source), recordSize, recordCount);
+}
+
+void RecordCache::reset(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount) {
+    source_ = std::move(source);
+    recordSize_ = recordSize;
+    first_ = kNone;
+    held_ = 0;
+    failed_ = false;
+    if (recordSize == 0) {
+        recordCount_ = 0;
+        fail();
+        return;
+    }
+    // Records past the last addressable byte cannot be read, whatever the count claims.
+    recordCount_ = std::min(recordCount, kUnlimited / recordSize);
+    const std::uint64_t sectionBytes = recordSize * recordCount_;
+    const std::uint64_t size =
+        sectionBytes < kWindowBytes ? sectionBytes : std::max(kWindowBytes, recordSize);
+    try {
+        // A window of the same size is reused as it is; its old bytes are never looked at.
+        if (size != buffer_.size()) {
+            std::vector<std::uint8_t>().swap(buffer_);
+            buffer_.resize(static_cast<std::size_t>(size));
+        }
+    } catch (const std::bad_alloc&) {
+        // A record size no memory can hold comes from a damaged file: nothing can be read.
+        fail();
+    }
+}
+
+const std::uint8_t* RecordCache::refill(std::uint64_t record, std::uint64_t countHint) {
+    if (failed_ || record >= recordCount_) return nullptr;
+    const std::uint64_t fits = buffer_.size() / recordSize_;
+    std::uint64_t count = countHint == 0 ? 1 : std::min(countHint, fits);
+    count = std::min(count, recordCount_ - record);
+    const std::uint64_t got =
+        source_.read(*stream_, record * recordSize_, buffer_.data(), count * recordSize_);
+    held_ = got / recordSize_;
+    if (held_ == 0) {
+        fail();
+        return nullptr;
+    }
+    first_ = record;
+    return buffer_.data();
+}
+
+void RecordCache::fail() {
+    failed_ = true;
+    first_ = kNone;
+    held_ = 0;
+}
+
+}  // namespace tarvik

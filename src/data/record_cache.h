@@ -1,0 +1,69 @@
+// The window of records a read job works on. Records are fetched from the data section in
+// windows of up to 1 MiB (or the whole section when it is smaller), so a run over a range of
+// records touches the file once per window, and every record inside the window is a pointer
+// away. A read that yields nothing fails the cache for the rest of the job.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "data/data_source.h"
+
+namespace tarvik {
+
+class ZtCMF4Stream;
+
+class RecordCache {
+public:
+    // Count hint: no idea how many records will follow.
+    static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
+    // first/last of a cache that holds nothing.
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    static constexpr std::uint64_t kWindowBytes = 0x100000;
+
+    // A cache over the `recordCount` records of `recordSize` bytes that `source` holds. The
+    // signal data of a variable-length channel can be read as records of 1 byte with a count
+    // of kUnlimited: the cache then stops where the data ends.
+    RecordCache(ZtCMF4Stream& stream, DataSource source, std::uint64_t recordSize,
+                std::uint64_t recordCount);
+
+    // Points the cache at other records (the signal data after the record loop); what it held
+    // is dropped, a failure is forgotten.
+    void reset(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount);
+
+    // The bytes of `record`, or null when the cache has failed or the record lies beyond the
+    // record count. When the record is not held, a new window is read from it: `countHint`
+    // records (1 for a single probe; kUnlimited for as many as the window takes), never more
+    // than the window or the records left. The pointer stays valid until the next fetch that
+    // misses the window.
+    const std::uint8_t* fetch(std::uint64_t record, std::uint64_t countHint = kUnlimited) {
+        if (record - first_ < held_) [[likely]]
+            return buffer_.data() + (record - first_) * recordSize_;
+        return refill(record, countHint);
+    }
+
+    bool failed() const { return failed_; }
+    bool holds(std::uint64_t record) const { return record - first_ < held_; }
+    // Range of records held; kNone for both when nothing is.
+    std::uint64_t firstHeld() const { return first_; }
+    std::uint64_t lastHeld() const { return held_ == 0 ? kNone : first_ + held_ - 1; }
+
+    std::uint64_t recordSize() const { return recordSize_; }
+    std::uint64_t recordCount() const { return recordCount_; }
+    std::uint64_t bufferSize() const { return buffer_.size(); }
+
+private:
+    const std::uint8_t* refill(std::uint64_t record, std::uint64_t countHint);
+    void fail();
+
+    ZtCMF4Stream* stream_;
+    DataSource source_;
+    std::uint64_t recordSize_ = 0;
+    std::uint64_t recordCount_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t first_ = kNone;
+    std::uint64_t held_ = 0;  // records held from first_ on
+    bool failed_ = false;
+};
+
+}  // namespace tarvik

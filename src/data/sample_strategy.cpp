@@ -1,0 +1,215 @@
+#include "data/sample_strategy.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstring>
+
+#include "blocks/hd_block.h"
+#include "content/value_type.h"
+#include "data/value_decoding.h"
+#include "data/value_kinds.h"
+#include "data/value_store.h"
+
+namespace tarvik {
+
+void ZtCSampleBasedStrategy::ComputeRanges() {
+    for (std::size_t e = 0; e < job_->entries.size(); ++e) {
+        const MF4ReadItem& item = job_->entries[e].a.item;
+        ChannelRange& range = ranges_[e];
+        range.first = item.firstSample;
+        range.last = item.firstSample + item.sampleCount - 1;  // a count of 0 from 0 means all
+        if (item.withNeighbours) {
+            if (range.first > 0) --range.first;
+            if (recordCount_ > 0 && range.last < recordCount_ - 1) ++range.last;
+        }
+        if (recordCount_ == 0) range.last = 0, range.first = 1;
+        else if (range.last >= recordCount_) range.last = recordCount_ - 1;
+    }
+}
+
+void ZtCSampleBasedStrategy::EndValue(ChannelEntry& entry, std::uint64_t record) {
+    const bool needsTime = entry.a.item.eventCapacity != 0 && !job_->eventTimes.empty();
+    CountSample(entry, needsTime ? MasterTime(record) : 0.0);
+}
+
+std::uint64_t ZtCSampleBasedStrategy::eventPosition(std::uint64_t cursor, double time) const {
+    const auto& times = job_->eventTimes;
+    while (cursor < times.size() && times[cursor] < time) ++cursor;
+    return cursor;
+}
+
+void ZtCSampleBasedStrategy::CountSample(ChannelEntry& entry, double time) {
+    OutputArea& area = entry.a;
+    const MF4ReadItem& item = area.item;
+    if (area.produced <= area.stored && item.valuesStored != nullptr) ++*item.valuesStored;
+    if (item.valuesTotal != nullptr) ++*item.valuesTotal;
+    if (item.eventCapacity == 0) return;
+    ChannelRange& range = ranges_[entry.entryNumber];
+    range.eventCursor = eventPosition(range.eventCursor, time);
+    const std::uint64_t position = range.eventCursor;
+    if (range.lastEventPosition != kNone && position <= range.lastEventPosition) return;
+    range.lastEventPosition = position;
+    if (item.eventsStored != nullptr && *item.eventsStored < item.eventCapacity && item.eventSamples != nullptr &&
+        item.valuesStored != nullptr)
+        item.eventSamples[(*item.eventsStored)++] = *item.valuesStored - 1;
+    if (item.eventsTotal != nullptr) ++*item.eventsTotal;
+}
+
+void ZtCSampleBasedStrategy::StoreValue(ChannelEntry* entry, std::uint32_t kind, std::uint64_t record) {
+    if (entry == nullptr) return;
+    const CnRecord& channel = *entry->channel;
+    const ChannelRange& range = ranges_[entry->entryNumber];
+    const std::uint64_t recordOffset = record - range.first;
+    const std::uint64_t slot = range.outputIndex;
+    if (withNumericKind(kind, [&](auto type) {
+            Store(*entry, recordOffset, slot, 0, GetValue<decltype(type)>(channel, record));
+        }))
+        return;
+    OutputArea& area = entry->a;
+    if (kind == kVtLpStr || kind == kVtLpWStr) {
+        ++area.produced;
+        if (slot >= area.item.capacity || area.item.values == nullptr) return;
+        const std::uint8_t* bytes = recordBytes(record);
+        if (channel.cn_type == kCnVariableLength) {
+            // The field holds an offset into the signal data, resolved after the loop.
+            if (bytes != nullptr && !entry->vlsdOffsets.empty())
+                std::memcpy(&entry->vlsdOffsets[slot * entry->byteCount], bytes + channel.cn_byte_offset, entry->byteCount);
+        } else {
+            static_cast<void**>(area.item.values)[slot] = bytes != nullptr ? copyFixedString(channel, bytes) : nullptr;
+        }
+        ++area.stored;
+        return;
+    }
+    if (kind != kVtRecord) return;
+    // Raw bytes (byte arrays and whole structures, members included as they lie in the record):
+    // one record's field per slot, bounded by the capacity counted in records.
+    ++area.produced;
+    if (recordOffset >= area.item.capacity || area.item.values == nullptr) return;
+    const std::uint8_t* bytes = recordBytes(record);
+    auto* target = static_cast<std::uint8_t*>(area.item.values) + recordOffset * entry->elementByteSize;
+    if (bytes != nullptr) std::memcpy(target, bytes + channel.cn_byte_offset, entry->elementByteSize);
+    ++area.stored;
+}
+
+void ZtCSampleBasedStrategy::StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record,
+                                          std::uint64_t i, std::uint64_t j, std::uint64_t k) {
+    const CaRecord& array = *entry.channel->array;
+    const ChannelRange& range = ranges_[entry.entryNumber];
+    const std::uint64_t position =
+        entry.elementIndices != nullptr ? 0 : static_cast<std::uint64_t>(elementByteOffset(array, i, j, k, 1));
+    const std::int64_t byteOffset = elementByteOffset(array, i, j, k, array.ca_byte_offset_base);
+    withNumericKind(kind, [&](auto type) {
+        Store(entry, record - range.first, range.outputIndex + position, position,
+              GetValue<decltype(type)>(*entry.channel, record, byteOffset));
+    });
+}
+
+// Time ranges.
+
+std::uint64_t ZtCTimeBasedStrategy::search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi,
+                                           bool restricted) {
+    const std::uint64_t startHi = hi;
+    std::uint64_t mid = lo;
+    bool crossed = false;
+    bool leftEdge = false;
+    while (true) {
+        mid = lo + (hi - lo) / 2;
+        const double v = MasterTime(mid);
+        if (v > t) {
+            if (lo + hi < 2 || mid == 0) {
+                leftEdge = true;
+                break;
+            }
+            hi = mid - 1;
+        } else if (v == t) {
+            return mid;
+        } else {
+            lo = mid + 1;
+        }
+        if (lo > hi) {
+            crossed = true;
+            break;
+        }
+    }
+    std::uint64_t result;
+    if (crossed) {
+        if (restricted || lo >= recordCount_) return kNone;
+        result = hi;
+    } else {
+        if (restricted || !leftEdge) return kNone;
+        result = mid;
+    }
+    if (bound == Bound::Lower && t > MasterTime(result) && result < startHi) ++result;
+    return result;
+}
+
+std::uint64_t ZtCTimeBasedStrategy::FindRecord(double t, Bound bound) {
+    if (recordCount_ == 0) return kNone;
+    if (cache_->firstHeld() != kNone) {
+        const std::uint64_t found = search(t, bound, cache_->firstHeld(), cache_->lastHeld(), true);
+        if (found != kNone) return found;
+    }
+    return search(t, bound, 0, recordCount_ - 1, false);
+}
+
+void ZtCTimeBasedStrategy::ComputeRanges() {
+    if (recordCount_ == 0 || master_ == nullptr) return;
+    const bool previous = singleRecord_;
+    singleRecord_ = true;
+    double tmin = MasterTime(0), tmax = MasterTime(recordCount_ - 1);
+    if ((master_->cn_flags & 0x08) != 0) {
+        tmin = master_->cn_val_range_min;
+        tmax = master_->cn_val_range_max;
+        if (master_->conversionIndex >= 0) {
+            const CcRecord& cc = header_.conversions[static_cast<std::size_t>(master_->conversionIndex)];
+            if (cc.cc_type == 1 && cc.cc_val.size() >= 2) {
+                tmin = tmin * cc.cc_val[1] + cc.cc_val[0];
+                tmax = tmax * cc.cc_val[1] + cc.cc_val[0];
+            }
+        }
+    }
+    for (std::size_t e = 0; e < job_->entries.size(); ++e) {
+        const MF4ReadItem& item = job_->entries[e].a.item;
+        ChannelRange& range = ranges_[e];
+        const double s = item.startTime, end = item.endTime;
+        const bool neighbours = item.withNeighbours != 0;
+        range.startTime = s;
+        range.endTime = end;
+        const MF4ReadItem& firstItem = job_->entries[0].a.item;
+        if (e > 0 && neighbours && s == firstItem.startTime && end == firstItem.endTime &&
+            firstItem.withNeighbours) {
+            range.first = ranges_[0].first;
+            range.last = ranges_[0].last;
+            range.lastEventPosition = ranges_[0].lastEventPosition;
+            continue;
+        }
+        if (!neighbours && (s > tmax || tmin > end)) {
+            range.first = 1;
+            range.last = 0;
+            continue;
+        }
+        if (tmin > s) {
+            range.startTime = tmin;
+            range.first = 0;
+        } else {
+            range.first = FindRecord(s, Bound::Lower);
+            if (neighbours && range.first != kNone && range.first > 0) --range.first;
+            if (range.first != kNone && range.first > 0)
+                range.lastEventPosition = eventPosition(0, MasterTime(range.first - 1));
+        }
+        if (end > tmax) {
+            range.endTime = tmax;
+            range.last = recordCount_ - 1;
+        } else {
+            range.last = std::min(recordCount_ - 1, FindRecord(end, Bound::Upper));
+            if (neighbours && range.last != kNone && range.last < recordCount_ - 1) ++range.last;
+        }
+        if (range.first == kNone || range.last == kNone) {
+            range.first = 1;
+            range.last = 0;
+        }
+    }
+    singleRecord_ = previous;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,181 @@
+// Turning the bytes of a record into typed values and back: the bit-exact field extraction every
+// numeric read goes through, the byte order rule, the position of an array element, and the bit
+// packer that writes a value into a packed output slot. One template serves all ten numeric
+// kinds; only the width, the signedness and the float bit patterns tell them apart.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <concepts>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "blocks/ca_block.h"
+#include "blocks/cn_block.h"
+
+namespace tarvik {
+
+// The ten numeric value kinds: i8, u8, i16, u16, i32, u32, f32, i64, u64, f64.
+template <typename T>
+concept NumericKind = (std::integral<T> || std::floating_point<T>) && !std::same_as<T, bool> &&
+                      (sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+
+// The unsigned integer with the width of T: the carrier of T's bit pattern.
+template <NumericKind T>
+using BitPatternOf = std::conditional_t<
+    sizeof(T) == 1, std::uint8_t,
+    std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+
+namespace detail {
+
+// The field bits that survive the shift, as a little-endian number in the low bits of a u64:
+// `scratch` holds sizeof(T) + 1 bytes (the field's bytes in little-endian order, zero beyond
+// them), and the bit offset is below 8.
+template <NumericKind T>
+std::uint64_t shiftScratch(const std::uint8_t (&scratch)[sizeof(T) + 1], std::uint32_t bitOffset) {
+    if constexpr (sizeof(T) < 8) {
+        // Up to five bytes: one word holds the scratch whole.
+        std::uint64_t word = 0;
+        std::memcpy(&word, scratch, sizeof scratch);
+        return word >> bitOffset;
+    } else {
+        // Nine bytes: the ninth supplies the top bits the shift leaves free.
+        std::uint64_t word = 0;
+        std::memcpy(&word, scratch, 8);
+        if (bitOffset == 0) return word;
+        return (word >> bitOffset) | (std::uint64_t{scratch[8]} << (64 - bitOffset));
+    }
+}
+
+// Everything but the fast path: fields at a bit offset, narrower or wider than T, big-endian.
+template <NumericKind T>
+T decodeShiftedField(const std::uint8_t* record, std::uint32_t byteOffset,
+                     std::uint32_t bitOffset, std::uint32_t bitCount, bool bigEndian) {
+    constexpr std::uint32_t kBits = sizeof(T) * 8;
+    constexpr std::uint32_t kScratchBytes = sizeof(T) + 1;
+    if (bitCount == 0) return T{};
+    const std::uint32_t keptBits = std::min(bitCount, kBits);
+    // Whole bytes of bit offset: in a little-endian field the low bytes are skipped; in a
+    // big-endian one the low bytes are the last ones, which the shift would drop anyway.
+    const std::uint32_t skippedBytes = bitOffset / 8;
+    bitOffset %= 8;
+    const std::uint64_t fieldBytes = (std::uint64_t{bitOffset} + bitCount + 7) / 8;
+
+    std::uint8_t scratch[kScratchBytes] = {};
+    if (bigEndian) {
+        // Of a field wider than the scratch only its last (least significant) bytes matter.
+        const auto kept =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(fieldBytes, kScratchBytes));
+        const std::uint8_t* last = record + byteOffset + (fieldBytes - 1);
+        for (std::uint32_t i = 0; i < kept; ++i) scratch[i] = *(last - i);
+    } else {
+        const auto kept = static_cast<std::uint32_t>((bitOffset + keptBits + 7) / 8);
+        std::memcpy(scratch, record + std::uint64_t{byteOffset} + skippedBytes, kept);
+    }
+
+    std::uint64_t bits = shiftScratch<T>(scratch, bitOffset);
+    if (keptBits < 64) bits &= (std::uint64_t{1} << keptBits) - 1;
+    auto pattern = static_cast<BitPatternOf<T>>(bits);
+    if constexpr (std::is_signed_v<T> && std::is_integral_v<T>) {
+        if (keptBits < kBits && ((pattern >> (keptBits - 1)) & 1u) != 0)
+            pattern |= static_cast<BitPatternOf<T>>(~std::uint64_t{0} << keptBits);
+    }
+    return std::bit_cast<T>(pattern);
+}
+
+}  // namespace detail
+
+// The field of `bitCount` bits that starts `bitOffset` bits into the byte at `byteOffset` of
+// `record`, as T. A little-endian field at bit offset 0 that is as wide as T (or up to 7 bits
+// wider) is a plain load. Otherwise the field's bytes, reversed when big-endian, are shifted
+// down by the bit offset and cut to the bit count; signed kinds are sign-extended from a
+// narrower field, and a float of another width is the bit pattern so produced. Bit counts
+// beyond T's width keep T's low bits. Reads no byte beyond byteOffset + ceil((bitOffset +
+// bitCount) / 8).
+template <NumericKind T>
+inline T decodeField(const std::uint8_t* record, std::uint32_t byteOffset, std::uint32_t bitOffset,
+                     std::uint32_t bitCount, bool bigEndian) {
+    constexpr std::uint32_t kBits = sizeof(T) * 8;
+    if (bitOffset == 0 && !bigEndian && bitCount - kBits < 8) [[likely]] {
+        T value;
+        std::memcpy(&value, record + byteOffset, sizeof(T));
+        return value;
+    }
+    return detail::decodeShiftedField<T>(record, byteOffset, bitOffset, bitCount, bigEndian);
+}
+
+// True when a field of this data type is stored most significant byte first. The offsets a
+// variable-length channel keeps in its record are little-endian whatever its data type says.
+constexpr bool isBigEndian(std::uint8_t dataType, std::uint8_t channelType) {
+    const bool bigEndianType = dataType == 1 || dataType == 3 || dataType == 5 || dataType == 9;
+    return bigEndianType && channelType != kCnVariableLength;
+}
+
+// Linear index of element (i, j, k) of an array of 1 to 3 dimensions, in the array's storage
+// layout: row after row, or column after column when ca_flags bit 6 is set. Unused indices are
+// ignored; other dimension counts are indexed by i alone.
+inline std::uint64_t elementPosition(const CaRecord& array, std::uint64_t i, std::uint64_t j,
+                                     std::uint64_t k) {
+    const std::vector<std::uint64_t>& d = array.ca_dim_size;
+    const bool columns = (array.ca_flags & kCaInverseLayout) != 0;
+    switch (d.size()) {
+    case 2: return columns ? j * d[0] + i : i * d[1] + j;
+    case 3: return columns ? i + j * d[0] + k * d[0] * d[1] : (i * d[1] + j) * d[2] + k;
+    default: return i;
+    }
+}
+
+// Byte offset of element (i, j, k) from the start of the array for an element step of `step`
+// bytes. With a negative step the elements lie in reverse order, so the offset is taken from
+// the last element's place: |step| * (element count - 1) is added.
+inline std::int64_t elementByteOffset(const CaRecord& array, std::uint64_t i, std::uint64_t j,
+                                      std::uint64_t k, std::int64_t step) {
+    // Unsigned arithmetic wraps where a damaged array would overflow; the result is then
+    // meaningless but defined, and the caller's bounds checks refuse it.
+    const std::uint64_t position = elementPosition(array, i, j, k);
+    std::uint64_t offset = position * static_cast<std::uint64_t>(step);
+    if (step < 0) {
+        std::uint64_t count = 1;
+        for (std::size_t d = 0; d < array.ca_dim_size.size() && d < 3; ++d)
+            count *= array.ca_dim_size[d];
+        const std::uint64_t magnitude = 0 - static_cast<std::uint64_t>(step);
+        if (count > 0) offset += magnitude * (count - 1);
+    }
+    return static_cast<std::int64_t>(offset);
+}
+
+// Writes the low `bitCount` bits of `value`'s bit pattern into `slot` at bit `bitPosition`
+// (little-endian bit numbering), leaving every other bit of the slot as it was. Signed kinds
+// are sign-extended to fields wider than themselves; at most 64 bits are written.
+template <NumericKind T>
+inline void packBits(std::uint8_t* slot, std::uint64_t bitPosition, std::uint32_t bitCount,
+                     T value) {
+    std::uint64_t pattern = 0;
+    if constexpr (std::is_floating_point_v<T>)
+        pattern = std::bit_cast<BitPatternOf<T>>(value);
+    else if constexpr (std::is_signed_v<T>)
+        pattern = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+    else
+        pattern = value;
+
+    std::uint8_t* byte = slot + bitPosition / 8;
+    std::uint32_t shift = static_cast<std::uint32_t>(bitPosition % 8);
+    if (shift == 0 && bitCount == sizeof(T) * 8) {
+        std::memcpy(byte, &value, sizeof(T));
+        return;
+    }
+    for (std::uint32_t left = std::min(bitCount, 64u); left > 0; ++byte) {
+        const std::uint32_t taken = std::min(8 - shift, left);
+        const auto mask = static_cast<std::uint8_t>(((1u << taken) - 1) << shift);
+        const auto bits = static_cast<std::uint8_t>(static_cast<std::uint32_t>(pattern) << shift);
+        *byte = static_cast<std::uint8_t>((*byte & ~mask) | (bits & mask));
+        pattern >>= taken;
+        left -= taken;
+        shift = 0;
+    }
+}
+
+}  // namespace tarvik

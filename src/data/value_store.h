@@ -1,0 +1,66 @@
+// Putting values into the caller's buffers: typed slots, bit-packed slots of byte arrays,
+// strings copied onto the heap for the caller, and the work after the record loop (values of
+// variable-length channels, YX look-up tables).
+#pragma once
+
+#include <cstdint>
+
+#include "blocks/ca_block.h"
+#include "data/read_job.h"
+#include "data/value_decoding.h"
+
+namespace tarvik {
+
+class ZtCMF4Stream;
+
+// Stores one value of `entry`: into typed slot `slot` of its values, or, for members of a
+// byte-array slot, bit-packed into record `recordOffset` at element `elementIndex`. Counts it
+// as produced, and as stored when the slot lies within the capacity.
+template <typename T>
+void Store(ChannelEntry& entry, std::uint64_t recordOffset, std::uint64_t slot, std::uint64_t elementIndex, T value) {
+    OutputArea& area = entry.a;
+    ++area.produced;
+    if (slot >= area.item.capacity || area.item.values == nullptr) return;
+    if (entry.elementByteSize == 0) {
+        static_cast<T*>(area.item.values)[slot] = value;
+    } else {
+        auto* record = static_cast<std::uint8_t*>(area.item.values) + entry.elementByteSize * recordOffset;
+        packBits(record, std::uint64_t{entry.channel->cn_bit_count} * elementIndex + entry.channel->cn_bit_offset,
+                 entry.channel->cn_bit_count, value);
+    }
+    ++area.stored;
+}
+
+// Calls f(i, j, k) for every element of the array in storage order (unused indices all ones).
+template <typename F>
+void forEachElement(const CaRecord& array, F&& f) {
+    constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    const auto& d = array.ca_dim_size;
+    if (array.ca_ndim == 1 && d.size() == 1) {
+        for (std::uint64_t i = 0; i < d[0]; ++i) f(i, kNone, kNone);
+    } else if (array.ca_ndim == 2 && d.size() == 2) {
+        for (std::uint64_t i = 0; i < d[0]; ++i)
+            for (std::uint64_t j = 0; j < d[1]; ++j) f(i, j, kNone);
+    } else if (array.ca_ndim == 3 && d.size() == 3) {
+        for (std::uint64_t i = 0; i < d[0]; ++i)
+            for (std::uint64_t j = 0; j < d[1]; ++j)
+                for (std::uint64_t k = 0; k < d[2]; ++k) f(i, j, k);
+    }
+}
+
+// True when every selected index lies inside its dimension.
+bool selectionInside(const CaRecord& array, const std::uint64_t* indices);
+
+// A copy of the fixed-length string of `channel` in `record`, terminated, UTF-16BE swapped;
+// malloc'd for the caller. Null when memory runs out.
+void* copyFixedString(const CnRecord& channel, const std::uint8_t* record);
+
+// After the record loop: reads the signal data of a VLSD entry and puts strings (as heap copies)
+// or byte arrays (appended to byteData as length + bytes) where the record loop left offsets.
+void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const ChannelRange& range);
+
+// After the record loop: look-up tables whose comment says "YX" get each record's values
+// transposed (element (i, j) moves to position i + j * d0, for every k).
+void transposeYXValues(ChannelEntry& entry, const ChannelRange& range);
+
+}  // namespace tarvik

@@ -1,0 +1,324 @@
+// ReadData as a host uses it: ranges by index and by time, counters and capacities, every kind
+// of data storage, strings of fixed and variable length.
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TarvikMF4Access.h"
+#include "support/mdf_blocks.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace tarvik::test;
+
+// The caller's side of one item: counters and a value buffer.
+struct Output {
+    std::uint64_t stored = 99, total = 99, eventsStored = 99, eventsTotal = 99;
+    std::vector<std::uint64_t> events = std::vector<std::uint64_t>(4);
+};
+
+MF4ReadItem item(std::uint64_t index, Output& out, void* values, std::uint64_t capacity) {
+    MF4ReadItem it{};
+    it.structSize = sizeof(MF4ReadItem);
+    it.index = index;
+    it.values = values;
+    it.capacity = capacity;
+    it.valuesStored = &out.stored;
+    it.valuesTotal = &out.total;
+    it.eventsStored = &out.eventsStored;
+    it.eventsTotal = &out.eventsTotal;
+    return it;
+}
+
+class OpenFile {
+public:
+    explicit OpenFile(const std::string& bytes) {
+        const std::u16string path = widePath(dir_.write("data.mf4", bytes));
+        MF4Error* errors = nullptr;
+        std::uint64_t count = 0;
+        ReadContent(path.c_str(), &content_, &errors, &count);
+        FreeErrors(errors, count);
+    }
+    ~OpenFile() { FreeContent(content_); }
+    MF4Content* content() const { return content_; }
+
+    // Reads the master values (group item) and `channel` (channel item 0) in one call.
+    std::uint32_t read(std::uint32_t mode, MF4ReadItem groupItem, std::vector<MF4ReadItem> channels,
+                       std::uint32_t* cancel = nullptr) {
+        MF4ReadRequest request{};
+        request.structSize = sizeof request;
+        request.mode = mode;
+        request.groupItems = &groupItem;
+        request.groupItemCount = 1;
+        request.channelItems = channels.data();
+        request.channelItemCount = channels.size();
+        request.cancelFlag = cancel;
+        MF4Error* errors = nullptr;
+        std::uint64_t count = 0;
+        const std::uint32_t result = ReadData(content_, &request, &errors, &count);
+        FreeErrors(errors, count);
+        return result;
+    }
+
+private:
+    TempDir dir_;
+    MF4Content* content_ = nullptr;
+};
+
+// The minimal file's master runs 0, 0.01, 0.02, ... and its channel 100, 101, 102, ...
+TEST(ReadData, RecordRangesAndCounters) {
+    OpenFile file(makeMinimalFile({.recordCount = 20}).file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    std::vector<double> times(20);
+    std::vector<std::uint16_t> values(20);
+    Output t, v;
+
+    auto group = item(0, t, times.data(), times.size());
+    auto channel = item(0, v, values.data(), values.size());
+    EXPECT_EQ(file.read(0, group, {channel}), 0u);
+    EXPECT_EQ(v.stored, 20u);
+    EXPECT_EQ(v.total, 20u);
+    EXPECT_EQ(t.stored, 20u);
+    EXPECT_EQ(values[0], 100);
+    EXPECT_EQ(values[19], 119);
+    EXPECT_EQ(times[19], 0.19);
+
+    channel.firstSample = 5;  // sampleCount 0 from 5: nothing
+    group.firstSample = 5;
+    file.read(0, group, {channel});
+    EXPECT_EQ(v.total, 0u);
+
+    channel.firstSample = group.firstSample = 0;
+    channel.sampleCount = group.sampleCount = 3;
+    channel.withNeighbours = 1;  // cannot widen below record 0
+    file.read(0, group, {channel});
+    EXPECT_EQ(v.total, 4u);
+    EXPECT_EQ(values[3], 103);
+
+    channel.firstSample = 18;
+    channel.sampleCount = 2;  // cannot widen beyond the last record
+    file.read(0, group, {channel});
+    EXPECT_EQ(v.total, 3u);
+    EXPECT_EQ(values[0], 117);
+
+    channel.firstSample = 0;
+    channel.sampleCount = 0;
+    channel.withNeighbours = 0;
+    channel.capacity = 10;
+    std::fill(values.begin(), values.end(), 0);
+    file.read(0, group, {channel});
+    EXPECT_EQ(v.stored, 10u);
+    EXPECT_EQ(v.total, 20u);
+    EXPECT_EQ(values[10], 0) << "nothing is written beyond the capacity";
+
+    channel.capacity = 0;
+    file.read(0, group, {channel});
+    EXPECT_EQ(v.stored, 0u);
+    EXPECT_EQ(v.total, 20u);
+
+    std::uint32_t cancel = 1;
+    v.total = 77;
+    file.read(0, group, {channel}, &cancel);
+    EXPECT_EQ(v.total, 77u) << "a cancelled request touches no counter";
+
+    MF4ReadRequest bad{};
+    bad.mode = 7;
+    EXPECT_EQ(ReadData(file.content(), &bad, nullptr, nullptr), 2u);
+}
+
+TEST(ReadData, TimeRanges) {
+    OpenFile file(makeMinimalFile({.recordCount = 10}).file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    std::vector<double> times(10);
+    std::vector<std::uint16_t> values(10);
+    Output t, v;
+    auto group = item(0, t, times.data(), times.size());
+    auto channel = item(0, v, values.data(), values.size());
+    for (MF4ReadItem* it : {&group, &channel}) {
+        it->startTime = 0.015;
+        it->endTime = 0.025;
+    }
+    file.read(2, group, {channel});
+    ASSERT_EQ(v.stored, 1u);
+    EXPECT_EQ(values[0], 102);
+    EXPECT_EQ(times[0], 0.02);
+
+    channel.withNeighbours = group.withNeighbours = 1;
+    file.read(2, group, {channel});
+    ASSERT_EQ(v.stored, 3u);
+    EXPECT_EQ(values[0], 101);
+    EXPECT_EQ(values[2], 103);
+
+    channel.withNeighbours = group.withNeighbours = 0;
+    channel.startTime = group.startTime = 5.0;
+    channel.endTime = group.endTime = 6.0;
+    file.read(2, group, {channel});
+    EXPECT_EQ(v.total, 0u) << "a range after the last master value";
+
+    channel.startTime = group.startTime = -1.0;
+    channel.endTime = group.endTime = 0.005;
+    file.read(2, group, {channel});
+    ASSERT_EQ(v.stored, 1u) << "a start before the first value starts at record 0";
+    EXPECT_EQ(values[0], 100);
+}
+
+// The records of the minimal file stored in every way a data group's data can be.
+std::string recordsOf(std::uint32_t count) {
+    std::string records;
+    for (std::uint32_t i = 0; i < count; ++i) records += minimalRecord(0.01 * i, static_cast<std::uint16_t>(100 + i));
+    return records;
+}
+
+std::string deflate(const std::string& bytes) {
+    uLongf size = compressBound(bytes.size());
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 6);
+    out.resize(size);
+    return out;
+}
+
+std::string transpose(const std::string& bytes, std::size_t columns) {
+    const std::size_t rows = bytes.size() / columns;
+    std::string out = bytes;
+    for (std::size_t r = 0; r < rows; ++r)
+        for (std::size_t c = 0; c < columns; ++c) out[c * rows + r] = bytes[r * columns + c];
+    return out;
+}
+
+std::int64_t dzBlock(MdfBuilder& file, const std::string& original, std::uint8_t zipType, std::uint32_t columns) {
+    const std::string packed = deflate(zipType == 1 ? transpose(original, columns) : original);
+    return file.addBlock("##DZ", {}, std::string("DT") + u8(zipType) + u8(0) + u32(columns) + u64(original.size()) +
+                                         u64(packed.size()) + packed);
+}
+
+TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
+    constexpr std::uint32_t kRecords = 25;
+    const std::string records = recordsOf(kRecords);
+    const std::string first = records.substr(0, 10 * 10), rest = records.substr(10 * 10);
+    auto variants = std::vector<std::pair<const char*, std::function<std::int64_t(MdfBuilder&)>>>{
+        {"DL of DT, offsets", [&](MdfBuilder& f) {
+             const auto a = f.addBlock("##DT", {}, first), b = f.addBlock("##DT", {}, rest);
+             return f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
+         }},
+        {"DL of DT, equal length", [&](MdfBuilder& f) {
+             // Every block but the last holds the equal length; the last holds the rest.
+             const auto a = f.addBlock("##DT", {}, first), b = f.addBlock("##DT", {}, rest.substr(0, first.size())),
+                        c = f.addBlock("##DT", {}, rest.substr(first.size()));
+             return f.addBlock("##DL", {0, a, b, c}, dlEqualLengthData(3, first.size()));
+         }},
+        {"HL", [&](MdfBuilder& f) {
+             const auto a = f.addBlock("##DT", {}, first), b = f.addBlock("##DT", {}, rest);
+             const auto dl = f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
+             return f.addBlock("##HL", {dl}, u16(1) + u8(0) + std::string(5, '\0'));
+         }},
+        {"DZ deflate", [&](MdfBuilder& f) { return dzBlock(f, records, 0, 0); }},
+        {"DZ transposed", [&](MdfBuilder& f) { return dzBlock(f, records, 1, 10); }},
+        {"DL of DZ", [&](MdfBuilder& f) {
+             const auto a = dzBlock(f, first, 1, 10), b = dzBlock(f, rest, 0, 0);
+             return f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
+         }},
+    };
+    for (auto& [name, store] : variants) {
+        MinimalFile m = makeMinimalFile({.recordCount = kRecords});
+        setLink(m.file, m.dg, 2, store(m.file));
+        OpenFile file(m.file.bytes());
+        ASSERT_NE(file.content(), nullptr) << name;
+        std::vector<double> times(kRecords);
+        std::vector<std::uint16_t> values(kRecords);
+        Output t, v;
+        file.read(0, item(0, t, times.data(), kRecords), {item(0, v, values.data(), kRecords)});
+        ASSERT_EQ(v.stored, kRecords) << name;
+        for (std::uint32_t i = 0; i < kRecords; ++i) {
+            EXPECT_EQ(values[i], 100 + i) << name << " record " << i;
+            EXPECT_EQ(times[i], 0.01 * i) << name << " record " << i;
+        }
+    }
+}
+
+// A group with a time master, a fixed-length UTF-16BE string, a UTF-8 string of variable
+// length and a virtual channel; the signal data in one SD block or in a DL of two.
+std::string stringFile(bool signalDataInList) {
+    MdfBuilder file;
+    const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
+    const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
+    const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0}, cgData({.cycleCount = 3, .dataBytes = 24}));
+    const auto time = file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, 0, 0, 0, 0},
+                                    cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
+    const auto fixed = file.addBlock("##CN", {0, 0, file.addText("##TX", "fixed"), 0, 0, 0, 0, 0},
+                                     cnData({.dataType = 9, .byteOffset = 8, .bitCount = 64}));
+    std::string signal;
+    std::vector<std::uint64_t> offsets;
+    for (const char* text : {"a", "bc", "def"}) {
+        offsets.push_back(signal.size());
+        signal += u32(static_cast<std::uint32_t>(std::strlen(text))) + text;
+    }
+    std::int64_t signalData;
+    if (signalDataInList) {
+        const std::string head = signal.substr(0, 5), tail = signal.substr(5);  // "a" | "bc", "def"
+        const auto a = file.addBlock("##SD", {}, head), b = file.addBlock("##SD", {}, tail);
+        signalData = file.addBlock("##DL", {0, a, b}, dlOffsetData({0, head.size()}));
+    } else {
+        signalData = file.addBlock("##SD", {}, signal);
+    }
+    const auto vlsd = file.addBlock("##CN", {0, 0, file.addText("##TX", "vlsd"), 0, 0, signalData, 0, 0},
+                                    cnData({.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}));
+    const auto index = file.addBlock("##CN", {0, 0, file.addText("##TX", "index"), 0, 0, 0, 0, 0},
+                                     cnData({.type = 6, .syncType = 0, .dataType = 0, .bitCount = 0}));
+    const std::string fixedTexts[] = {std::string("\0A\0B\0\0\0\0", 8), std::string("\0A\0B\0C\0D", 8),
+                                      std::string(8, '\0')};
+    std::string records;
+    for (int i = 0; i < 3; ++i) records += f64(i) + fixedTexts[i] + u64(offsets[i]);
+    const auto dt = file.addBlock("##DT", {}, records);
+    setLink(file, hd, 0, dg);
+    setLink(file, dg, 1, cg);
+    setLink(file, dg, 2, dt);
+    setLink(file, cg, 1, time);
+    setLink(file, time, 0, fixed);
+    setLink(file, fixed, 0, vlsd);
+    setLink(file, vlsd, 0, index);
+    return file.bytes();
+}
+
+TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
+    for (bool inList : {false, true}) {
+        OpenFile file(stringFile(inList));
+        ASSERT_NE(file.content(), nullptr);
+        ASSERT_EQ(file.content()->channelCount, 3u);
+        EXPECT_EQ(file.content()->channels[0].valueType, 31u);
+        EXPECT_EQ(file.content()->channels[1].valueType, 30u);
+        EXPECT_EQ(file.content()->channels[2].valueType, 21u);
+        std::vector<double> times(3);
+        void* fixed[3] = {};
+        void* variable[3] = {};
+        std::uint64_t indices[3] = {};
+        Output t, f, v, x;
+        auto fixedItem = item(0, f, fixed, 3);
+        fixedItem.valueKind = 31;
+        auto variableItem = item(1, v, variable, 3);
+        variableItem.valueKind = 30;
+        file.read(0, item(0, t, times.data(), 3), {fixedItem, variableItem, item(2, x, indices, 3)});
+        ASSERT_EQ(f.stored, 3u);
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[0])), u"AB") << "big-endian units swapped";
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[1])), u"ABCD") << "a full field is terminated";
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[2])), u"");
+        ASSERT_EQ(v.stored, 3u);
+        for (int i = 0; i < 3; ++i) ASSERT_NE(variable[i], nullptr) << i << (inList ? " from a DL" : " from an SD");
+        EXPECT_STREQ(static_cast<char*>(variable[0]), "a");
+        EXPECT_STREQ(static_cast<char*>(variable[1]), "bc");
+        EXPECT_STREQ(static_cast<char*>(variable[2]), "def");
+        EXPECT_EQ(indices[0], 0u);
+        EXPECT_EQ(indices[2], 2u) << "a virtual channel gives the record index";
+        FreeStrings(fixed, 3, 1);
+        FreeStrings(variable, 3, 0);
+        EXPECT_EQ(fixed[0], nullptr);
+        EXPECT_EQ(variable[2], nullptr);
+    }
+}
+
+}  // namespace
