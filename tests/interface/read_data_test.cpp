@@ -321,4 +321,73 @@ TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
     }
 }
 
+// A 2 x 3 array of u16 per record, stored row by row or column by column.
+std::string arrayFile(bool columnLayout) {
+    MinimalFile m = makeMinimalFile({.recordCount = 2});
+    std::string records;
+    for (std::uint16_t r = 0; r < 2; ++r) {
+        records += f64(r);
+        for (std::uint16_t e = 0; e < 6; ++e) records += u16(static_cast<std::uint16_t>(10 * r + e));
+    }
+    const auto array = m.file.addBlock("##CA", {0}, caData({.flags = columnLayout ? 0x40u : 0u, .byteOffsetBase = 2,
+                                                            .dimSizes = {2, 3}}));
+    const auto matrix = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "matrix"), 0, 0, 0, 0, 0},
+                                        cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
+    setLink(m.file, m.timeChannel, 0, matrix);
+    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(20));  // cg_data_bytes
+    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
+    return m.file.bytes();
+}
+
+TEST(ReadData, ArrayElementsAllOrOne) {
+    for (bool column : {false, true}) {
+        OpenFile file(arrayFile(column));
+        ASSERT_NE(file.content(), nullptr);
+        ASSERT_EQ(file.content()->channels[0].dimensionCount, 2u);
+        std::vector<double> times(2);
+        std::vector<std::uint16_t> all(12);
+        Output t, a, o;
+        file.read(0, item(0, t, times.data(), 2), {item(0, a, all.data(), all.size())});
+        EXPECT_EQ(a.stored, 2u) << "two records of six elements";
+        for (std::uint16_t i = 0; i < 12; ++i) EXPECT_EQ(all[i], i < 6 ? i : 10 + i - 6) << "storage order";
+
+        // Element (1, 0): row layout at 1 * 3 + 0, column layout at 0 * 2 + 1 elements.
+        std::uint64_t selection[2] = {1, 0};
+        std::uint16_t one[2] = {};
+        auto selected = item(0, o, one, 2);
+        selected.elementIndices = selection;
+        file.read(0, item(0, t, times.data(), 2), {selected});
+        EXPECT_EQ(one[0], column ? 1 : 3) << "record 0";
+        EXPECT_EQ(one[1], column ? 11 : 13) << "record 1";
+        selection[1] = 3;  // outside the dimension: nothing is stored
+        one[0] = one[1] = 77;
+        file.read(0, item(0, t, times.data(), 2), {selected});
+        EXPECT_EQ(one[0], 77);
+        EXPECT_EQ(o.total, 2u);
+    }
+}
+
+TEST(ReadData, AcquisitionInterruptionsMarkTheSamplesAfterThem) {
+    MinimalFile m = makeMinimalFile({.recordCount = 10});
+    const auto end = m.file.addBlock("##EV", {0, 0, 0, 0, 0}, evData({.type = 2, .rangeType = 2, .syncBaseValue = 1, .syncFactor = 0.045}));
+    const auto begin = m.file.addBlock("##EV", {end, 0, 0, 0, 0, m.cg}, evData({.type = 2, .rangeType = 1, .scopeCount = 1, .syncBaseValue = 1, .syncFactor = 0.035}));
+    setLink(m.file, end, 2, begin);
+    setLink(m.file, m.hd, 4, begin);
+    OpenFile file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    EXPECT_EQ(file.content()->groups[0].segmentCount, 2u);
+    std::vector<double> times(10);
+    std::vector<std::uint16_t> values(10);
+    Output t, v;
+    auto channel = item(0, v, values.data(), 10);
+    channel.eventCapacity = v.events.size();
+    channel.eventSamples = v.events.data();
+    file.read(0, item(0, t, times.data(), 10), {channel});
+    // The first sample, and the first after the interruption at 0.04.
+    ASSERT_EQ(v.eventsTotal, 2u);
+    ASSERT_EQ(v.eventsStored, 2u);
+    EXPECT_EQ(v.events[0], 0u);
+    EXPECT_EQ(v.events[1], 5u);
+}
+
 }  // namespace
