@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstring>
+#include <vector>
 
 #include "blocks/hd_block.h"
 #include "content/value_type.h"
@@ -25,6 +26,83 @@ void ZtCSampleBasedStrategy::ComputeRanges() {
         if (recordCount_ == 0) range.last = 0, range.first = 1;
         else if (range.last >= recordCount_) range.last = recordCount_ - 1;
     }
+}
+
+bool ZtCSampleBasedStrategy::readsScalarNumbers(const ChannelEntry& entry) const {
+    const CnRecord& channel = *entry.channel;
+    const bool number = withNumericKind(entry.valueType, [](auto) {});
+    const bool eventsWanted = entry.a.item.eventCapacity != 0 && !job_->eventTimes.empty();
+    return number && !channel.array && channel.cn_type != kCnVariableLength && channel.cn_type != 6 &&
+           channel.cn_data_type <= 5 && entry.elementByteSize == 0 && !eventsWanted;
+}
+
+void ZtCSampleBasedStrategy::readScalarWindow(ChannelEntry& entry, const std::uint8_t* window,
+                                              std::uint64_t windowFirst, std::uint64_t first, std::uint64_t last) {
+    OutputArea& area = entry.a;
+    const CnRecord& channel = *entry.channel;
+    const std::uint64_t count = last - first + 1;
+    const std::uint64_t capacity = area.item.values != nullptr ? area.item.capacity : 0;
+    const std::uint64_t storable = area.produced < capacity ? std::min(count, capacity - area.produced) : 0;
+    const std::uint64_t recordSize = cache_->recordSize();
+    const std::uint64_t fieldEnd =
+        channel.cn_byte_offset + (std::uint64_t{channel.cn_bit_offset} + channel.cn_bit_count + 7) / 8;
+    withNumericKind(entry.valueType, [&](auto type) {
+        using T = decltype(type);
+        T* out = static_cast<T*>(area.item.values) + area.produced;
+        if (fieldEnd > recordSize) {  // a damaged channel reads as 0
+            std::fill(out, out + storable, T{});
+            return;
+        }
+        const bool bigEndian = isBigEndian(channel.cn_data_type, channel.cn_type);
+        const std::uint8_t* record = window + (first - windowFirst) * recordSize;
+        for (std::uint64_t n = 0; n < storable; ++n, record += recordSize)
+            out[n] = decodeField<T>(record, channel.cn_byte_offset, channel.cn_bit_offset, channel.cn_bit_count, bigEndian);
+    });
+    // Every value of a scalar entry is one sample: stored while it fits, counted always.
+    const bool allStoredSoFar = area.produced <= area.stored;
+    area.produced += count;
+    area.stored += storable;
+    if (allStoredSoFar && area.item.valuesStored != nullptr) *area.item.valuesStored += storable;
+    if (area.item.valuesTotal != nullptr) *area.item.valuesTotal += count;
+}
+
+int ZtCSampleBasedStrategy::ReadRecords() {
+    if (recordCount_ == 0 || job_->entries.empty()) return 0;
+    std::uint64_t first = kNone, last = 0;
+    for (const ChannelRange& range : ranges_) {
+        if (range.empty()) continue;
+        first = std::min(first, range.first);
+        last = std::max(last, range.last);
+    }
+    if (first == kNone) return 0;
+    last = std::min(last, recordCount_ - 1);
+    loopLast_ = last;
+    std::vector<bool> typed(job_->entries.size());
+    for (std::size_t e = 0; e < typed.size(); ++e) typed[e] = readsScalarNumbers(job_->entries[e]);
+    for (std::uint64_t r = first; r <= last;) {
+        if (job_->cancelled()) {
+            loopLast_ = kNone;
+            return 3;
+        }
+        const std::uint8_t* window = recordBytes(r);
+        // Without a window (the data cannot be read) every value goes the slow way and reads 0.
+        const std::uint64_t windowLast = window != nullptr ? std::min(cache_->lastHeld(), last) : r;
+        for (std::size_t e = 0; e < job_->entries.size(); ++e) {
+            ChannelEntry& entry = job_->entries[e];
+            const ChannelRange& range = ranges_[e];
+            const std::uint64_t from = std::max(r, range.first), to = std::min(windowLast, range.last);
+            if (range.empty() || from > to) continue;
+            if (typed[e] && window != nullptr && entry.channel->cn_data_type <= 10) {
+                readScalarWindow(entry, window, r, from, to);
+            } else {
+                for (std::uint64_t record = from; record <= to; ++record) ProcessEntry(entry, record);
+            }
+        }
+        r = windowLast + 1;
+    }
+    loopLast_ = kNone;
+    FinishEntries();
+    return 0;
 }
 
 void ZtCSampleBasedStrategy::EndValue(ChannelEntry& entry, std::uint64_t record) {

@@ -15,11 +15,21 @@ public:
 
 protected:
     void ComputeRanges() override;
+    // The record loop, window by window: scalar numbers go through one typed loop per entry and
+    // window; every other entry is processed record by record as the base does it.
+    int ReadRecords() override;
     void EndValue(ChannelEntry& entry, std::uint64_t record) override;
     void CountSample(ChannelEntry& entry, double time) override;
     void StoreValue(ChannelEntry* entry, std::uint32_t kind, std::uint64_t record) override;
     void StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record, std::uint64_t i,
                       std::uint64_t j, std::uint64_t k) override;
+
+    // True for entries whose values can be read by the typed window loop.
+    bool readsScalarNumbers(const ChannelEntry& entry) const;
+    // Reads records first..last of a scalar numeric entry from the window that starts at record
+    // `windowFirst`, and counts them.
+    void readScalarWindow(ChannelEntry& entry, const std::uint8_t* window, std::uint64_t windowFirst,
+                          std::uint64_t first, std::uint64_t last);
 
     // The event cursor position for time t: how many events lie before it.
     std::uint64_t eventPosition(std::uint64_t cursor, double time) const;
