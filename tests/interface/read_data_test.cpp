@@ -168,6 +168,27 @@ TEST(ReadData, TimeRanges) {
     EXPECT_EQ(values[0], 100);
 }
 
+TEST(ReadData, TimeRangesUseTheMastersLinearConversion) {
+    MinimalFile m = makeMinimalFile({.recordCount = 10});
+    // Stored master values 0, 0.01, ... mean the times 1, 1.02, 1.04, ...
+    setLink(m.file, m.timeChannel, 4, m.file.addBlock("##CC", {0, 0, 0, 0}, ccData({.type = 1, .values = {1.0, 2.0}})));
+    OpenFile file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    std::vector<double> times(10);
+    std::vector<std::uint16_t> values(10);
+    Output t, v;
+    auto group = item(0, t, times.data(), 10);
+    auto channel = item(0, v, values.data(), 10);
+    for (MF4ReadItem* it : {&group, &channel}) {
+        it->startTime = 1.035;
+        it->endTime = 1.045;
+    }
+    file.read(2, group, {channel});
+    ASSERT_EQ(v.stored, 1u);
+    EXPECT_EQ(values[0], 102);
+    EXPECT_EQ(times[0], 0.02) << "master values come back as stored";
+}
+
 // The records of the minimal file stored in every way a data group's data can be.
 std::string recordsOf(std::uint32_t count) {
     std::string records;
