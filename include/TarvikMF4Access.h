@@ -338,9 +338,12 @@ typedef struct MF4ReadItem {
     uint64_t structSize;
     uint64_t index;             /* channel: position in MF4Content.channels;
                                    group item: position in MF4Content.groups */
-    uint64_t firstSample;       /* record-based modes */
-    uint64_t sampleCount;
-    double startTime;           /* time-based modes; mode 4: time of the reduced sample */
+    uint64_t firstSample;       /* record-based modes: first record */
+    uint64_t sampleCount;       /* records from firstSample on; 0 with firstSample 0 means all
+                                   (the range is firstSample .. firstSample + sampleCount - 1) */
+    double startTime;           /* time-based modes, in master units after the master's linear
+                                   conversion; master values themselves come back as stored;
+                                   mode 4: time of the reduced sample */
     double endTime;
     uint32_t withNeighbours;    /* widen the range by one record (mode 3: one bucket) per side */
     uint32_t method;            /* 0 min and max, 1 min, 2 max, 3 mean */
@@ -359,13 +362,13 @@ typedef struct MF4ReadItem {
     uint64_t* memberPath;       /* structure channels: child indices down to the member */
     uint64_t reserved;
     uint32_t valueKind;         /* 30 or 31 asks for strings */
-    uint64_t capacity;          /* value slots in `values` */
+    uint64_t capacity;          /* value slots in `values` (for byte arrays: records) */
     void* values;
     void* byteData;             /* bytes of variable-length byte-array values */
     uint64_t eventCapacity;
     uint64_t* eventSamples;
-    uint64_t* valuesStored;     /* out */
-    uint64_t* valuesTotal;      /* out */
+    uint64_t* valuesStored;     /* out: samples (records) whose values were all stored */
+    uint64_t* valuesTotal;      /* out: samples (records) in the range */
     uint64_t* eventsStored;     /* out */
     uint64_t* eventsTotal;      /* out */
     double* usedInterval;       /* optional out, mode 3 */

@@ -22,6 +22,8 @@ public:
     std::uint32_t result() const { return result_; }
     // The tree, or null when the library delivered none.
     const MF4Content* content() const { return content_; }
+    // The same tree for calls that take it as the handle of the open file (ReadData).
+    MF4Content* content() { return content_; }
     std::span<const MF4Error> findings() const;
 
 private:

@@ -6,7 +6,9 @@
 #include <CLI/CLI.hpp>
 
 #include "check_command.h"
+#include "dump_command.h"
 #include "exit_codes.h"
+#include "export_command.h"
 #include "info_command.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
     int exitCode = mf4tool::kExitClean;
     mf4tool::addInfoCommand(app, exitCode);
     mf4tool::addCheckCommand(app, exitCode);
+    mf4tool::addDumpCommand(app, exitCode);
+    mf4tool::addExportCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,384 @@
+// How fast ReadData delivers values, next to the physical limit of reading the same bytes with
+// plain fread. Two generated 4.10 files hold the same records (a float64 time master and 20
+// float64 channels, 168 bytes per record): one in a list of DT blocks, one in a list of DZ
+// blocks (deflate). Each read goes through the public interface only and is timed as the best
+// of three runs with warm file caches.
+//
+// Figures: "covered_bytes" are the bytes of the records a read covers (records x 168, whatever
+// the number of channels asked for: the records have to be read either way); "mb_per_s" is
+// covered_bytes per second (MB = 10^6 bytes). "value_bytes" are the bytes of values delivered.
+// The fread line reads the DT file whole; its mb_per_s is file bytes per second.
+//
+// Usage: bench_read_data [records]   (default 2,000,000)
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TarvikMF4Access.h"
+#include "support/mdf_blocks.h"
+#include "support/mdf_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace tarvik::test;
+
+constexpr unsigned kChannels = 20;
+constexpr std::uint64_t kRecordBytes = 8 * (1 + kChannels);
+constexpr std::uint64_t kDataBlocks = 64;
+constexpr int kRuns = 3;
+constexpr std::uint32_t kFloat64 = 5;
+
+double timeOf(std::uint64_t record) { return static_cast<double>(record) * 1e-3; }
+
+// A sawtooth of ADC counts per channel, scaled: cheap to make, and as repetitive as slowly
+// changing measured signals, so deflate finds what it finds in real files.
+double valueOf(unsigned channel, std::uint64_t record) {
+    const std::uint64_t counts = (record * (channel + 3)) % 4096;
+    return static_cast<double>(counts) * 0.0025 + channel;
+}
+
+void fillRecords(std::string& bytes, std::uint64_t first, std::uint64_t count) {
+    bytes.resize(count * kRecordBytes);
+    char* out = bytes.data();
+    for (std::uint64_t record = first; record < first + count; ++record) {
+        const double time = timeOf(record);
+        std::memcpy(out, &time, 8);
+        out += 8;
+        for (unsigned channel = 0; channel < kChannels; ++channel) {
+            const double value = valueOf(channel, record);
+            std::memcpy(out, &value, 8);
+            out += 8;
+        }
+    }
+}
+
+// The blocks in front of the data: ID, HD, DG, CG, the channels and a DL whose data links
+// are still zero; `dlPosition` tells where to write the finished DL.
+struct FileHead {
+    std::string bytes;
+    std::int64_t dlPosition = 0;
+    std::vector<std::uint64_t> offsets;  // logical offset of each data block's records
+};
+
+FileHead makeHead(std::uint64_t records, std::uint64_t recordsPerBlock) {
+    MdfBuilder file;
+    const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
+    const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
+    const auto cg = file.addBlock(
+        "##CG", {0, 0, 0, 0, 0, 0},
+        cgData({.cycleCount = records, .dataBytes = static_cast<std::uint32_t>(kRecordBytes)}));
+    std::int64_t previous = 0;
+    for (unsigned c = 0; c <= kChannels; ++c) {
+        const bool master = c == 0;
+        const auto name = file.addText("##TX", master ? "time" : "ch" + std::to_string(c - 1));
+        const CnFields fields{.type = static_cast<std::uint8_t>(master ? 2 : 0),
+                              .syncType = static_cast<std::uint8_t>(master ? 1 : 0),
+                              .dataType = 4,
+                              .byteOffset = 8 * c,
+                              .bitCount = 64};
+        const auto channel = file.addBlock("##CN", {0, 0, name, 0, 0, 0, 0, 0}, cnData(fields));
+        setLink(file, previous == 0 ? cg : previous, previous == 0 ? 1 : 0, channel);
+        previous = channel;
+    }
+    FileHead head;
+    for (std::uint64_t first = 0; first < records; first += recordsPerBlock)
+        head.offsets.push_back(first * kRecordBytes);
+    const std::vector<std::int64_t> links(head.offsets.size() + 1, 0);
+    head.dlPosition = addBlock(file, "##DL", links, dlOffsetData(head.offsets));
+    setLink(file, hd, 0, dg);
+    setLink(file, dg, 1, cg);
+    setLink(file, dg, 2, head.dlPosition);
+    head.bytes = file.bytes();
+    return head;
+}
+
+std::string dzBlock(const std::string& records) {
+    uLongf packedSize = compressBound(records.size());
+    std::string packed(packedSize, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                  reinterpret_cast<const Bytef*>(records.data()), records.size(),
+                  Z_BEST_SPEED) != Z_OK)
+        throw std::runtime_error("compress2 failed");
+    packed.resize(packedSize);
+    const std::string data = std::string("DT") + u8(0) + u8(0) + u32(0) + u64(records.size()) +
+                             u64(packed.size()) + packed;
+    return blockBytes("##DZ", {}, data);
+}
+
+// A file being written block by block, each block at the next multiple of 8.
+class BlockFile {
+public:
+    BlockFile(const std::filesystem::path& path, const std::string& head)
+        : out_(path, std::ios::binary | std::ios::trunc) {
+        write(head);
+    }
+    std::int64_t append(const std::string& block) {
+        write(std::string((8 - position_ % 8) % 8, '\0'));
+        const auto at = static_cast<std::int64_t>(position_);
+        write(block);
+        return at;
+    }
+    void finish(const FileHead& head, const std::vector<std::int64_t>& blocks) {
+        std::vector<std::int64_t> links{0};
+        links.insert(links.end(), blocks.begin(), blocks.end());
+        out_.seekp(head.dlPosition);
+        const std::string dl = blockBytes("##DL", links, dlOffsetData(head.offsets));
+        out_.write(dl.data(), static_cast<std::streamsize>(dl.size()));
+        out_.close();
+        if (!out_) throw std::runtime_error("cannot write the benchmark file");
+    }
+
+private:
+    void write(const std::string& bytes) {
+        out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        position_ += bytes.size();
+    }
+    std::ofstream out_;
+    std::uint64_t position_ = 0;
+};
+
+// Writes both files in one pass over the records. Deflating is the slow part, so chunks are
+// deflated on worker threads (as many as the machine has cores) while the next ones are made;
+// only those in flight are held in memory.
+void writeFiles(const std::filesystem::path& dtPath, const std::filesystem::path& dzPath,
+                std::uint64_t records) {
+    const std::uint64_t perBlock = (records + kDataBlocks - 1) / kDataBlocks;
+    const std::size_t workers = std::max(2u, std::thread::hardware_concurrency());
+    const FileHead head = makeHead(records, perBlock);
+    BlockFile dtFile(dtPath, head.bytes);
+    BlockFile dzFile(dzPath, head.bytes);
+    std::vector<std::int64_t> dtBlocks, dzBlocks;
+    std::deque<std::future<std::string>> pending;
+    std::string chunk;
+    for (std::uint64_t first = 0; first < records; first += perBlock) {
+        fillRecords(chunk, first, std::min(perBlock, records - first));
+        dtBlocks.push_back(dtFile.append(blockBytes("##DT", {}, chunk)));
+        if (pending.size() == workers) {
+            dzBlocks.push_back(dzFile.append(pending.front().get()));
+            pending.pop_front();
+        }
+        pending.push_back(std::async(std::launch::async, dzBlock, chunk));
+    }
+    for (auto& block : pending) dzBlocks.push_back(dzFile.append(block.get()));
+    dtFile.finish(head, dtBlocks);
+    dzFile.finish(head, dzBlocks);
+}
+
+template <typename Work>
+double bestSeconds(Work&& work) {
+    double best = std::numeric_limits<double>::max();
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    return best;
+}
+
+double freadSeconds(const std::filesystem::path& path, std::vector<char>& buffer) {
+    buffer.resize(std::filesystem::file_size(path));
+    return bestSeconds([&] {
+        std::FILE* file = std::fopen(path.string().c_str(), "rb");
+        if (file == nullptr) throw std::runtime_error("cannot open the benchmark file");
+        const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), file);
+        std::fclose(file);
+        if (read != buffer.size()) throw std::runtime_error("short fread");
+    });
+}
+
+// One ReadData request with its buffers: the group item (master) and `channels` channel items,
+// room for `capacity` records each.
+class ReadPlan {
+public:
+    ReadPlan(unsigned channels, std::uint64_t capacity)
+        : values_(channels + 1), counters_(channels + 1) {
+        for (auto& values : values_) values.resize(capacity);
+        items_.resize(channels + 1);
+        for (unsigned i = 0; i <= channels; ++i) {
+            MF4ReadItem& item = items_[i];
+            item.structSize = sizeof(MF4ReadItem);
+            item.index = i == 0 ? 0 : i - 1;  // group 0; channels 0, 1, ...
+            item.capacity = capacity;
+            item.values = values_[i].data();
+            item.valuesStored = &counters_[i].stored;
+            item.valuesTotal = &counters_[i].total;
+            item.eventsStored = &counters_[i].eventsStored;
+            item.eventsTotal = &counters_[i].eventsTotal;
+        }
+    }
+
+    void byIndex(std::uint64_t first, std::uint64_t count) {
+        mode_ = MF4_READ_SAMPLE_BASED;
+        for (MF4ReadItem& item : items_) {
+            item.firstSample = first;
+            item.sampleCount = count;
+        }
+    }
+    void byTime(double start, double end) {
+        mode_ = MF4_READ_TIME_BASED;
+        for (MF4ReadItem& item : items_) {
+            item.startTime = start;
+            item.endTime = end;
+        }
+    }
+
+    std::uint32_t run(MF4Content* content) {
+        MF4ReadRequest request{};
+        request.structSize = sizeof request;
+        request.groupItemCount = 1;
+        request.groupItems = items_.data();
+        request.channelItemCount = items_.size() - 1;
+        request.channelItems = items_.size() > 1 ? items_.data() + 1 : nullptr;
+        request.mode = mode_;
+        MF4Error* errors = nullptr;
+        std::uint64_t errorCount = 0;
+        const std::uint32_t result = ReadData(content, &request, &errors, &errorCount);
+        FreeErrors(errors, errorCount);
+        return result;
+    }
+
+    // Every item stored `records` values, and they are the generated ones from `first` on.
+    bool delivered(std::uint64_t first, std::uint64_t records) const {
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            if (counters_[i].stored != records) return false;
+            for (const std::uint64_t r : {std::uint64_t{0}, records / 2, records - 1}) {
+                const double expected = i == 0 ? timeOf(first + r)
+                                               : valueOf(static_cast<unsigned>(i - 1), first + r);
+                if (records > 0 && values_[i][r] != expected) return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Counters {
+        std::uint64_t stored = 0, total = 0, eventsStored = 0, eventsTotal = 0;
+    };
+    std::uint32_t mode_ = MF4_READ_SAMPLE_BASED;
+    std::vector<std::vector<double>> values_;
+    std::vector<Counters> counters_;
+    std::vector<MF4ReadItem> items_;
+};
+
+struct Figures {
+    std::string file, read;
+    std::uint32_t result = MF4_ERRORS;
+    std::uint64_t records = 0;
+    std::uint64_t valueBytes = 0;
+    double seconds = 0;
+    bool complete = false;
+};
+
+void print(const Figures& f, double freadMbPerS) {
+    const double covered = static_cast<double>(f.records * kRecordBytes);
+    std::printf("{\"benchmark\":\"read_data\",\"file\":\"%s\",\"read\":\"%s\",\"records\":%ju,"
+                "\"covered_bytes\":%.0f,\"value_bytes\":%ju,\"seconds\":%.4f,"
+                "\"mb_per_s\":%.1f,\"fread_mb_per_s\":%.1f,\"result\":%u,\"complete\":%s}\n",
+                f.file.c_str(), f.read.c_str(), static_cast<std::uintmax_t>(f.records), covered,
+                static_cast<std::uintmax_t>(f.valueBytes), f.seconds, covered / f.seconds / 1e6,
+                freadMbPerS, static_cast<unsigned>(f.result), f.complete ? "true" : "false");
+}
+
+Figures timed(const std::string& file, const std::string& read, MF4Content* content,
+              ReadPlan& plan, std::uint64_t first, std::uint64_t records, unsigned channels) {
+    std::uint32_t result = MF4_OK;
+    bool complete = true;
+    const double seconds = bestSeconds([&] {
+        result = std::max(result, plan.run(content));
+        complete = plan.delivered(first, records) && complete;
+    });
+    return {file, read, result, records, records * 8 * (channels + 1), seconds, complete};
+}
+
+// The three reads of one file; each line compares with `freadMbPerS`.
+void measureFile(const std::string& name, const std::filesystem::path& path,
+                 std::uint64_t records, double freadMbPerS) {
+    const std::u16string widePathText = widePath(path);
+    MF4Content* content = nullptr;
+    MF4Error* errors = nullptr;
+    std::uint64_t errorCount = 0;
+    const std::uint32_t opened = ReadContent(widePathText.c_str(), &content, &errors, &errorCount);
+    FreeErrors(errors, errorCount);
+    if (content == nullptr || opened == MF4_ERRORS || content->channelCount != kChannels ||
+        content->groupCount != 1 || content->groups[0].masterValueType != kFloat64) {
+        std::printf("{\"benchmark\":\"read_data\",\"file\":\"%s\",\"error\":\"ReadContent\"}\n",
+                    name.c_str());
+        FreeContent(content);
+        return;
+    }
+    {
+        ReadPlan all(kChannels, records);
+        all.byIndex(0, 0);
+        print(timed(name, "all_channels", content, all, 0, records, kChannels), freadMbPerS);
+    }
+    {
+        ReadPlan one(1, records);
+        one.byIndex(0, 0);
+        print(timed(name, "one_channel", content, one, 0, records, 1), freadMbPerS);
+    }
+    {
+        const std::uint64_t count = std::max<std::uint64_t>(1, records / 100);
+        const std::uint64_t first = (records - count) / 2;
+        ReadPlan range(1, count);
+        range.byTime(timeOf(first), timeOf(first + count - 1));
+        print(timed(name, "one_channel_1pct_by_time", content, range, first, count, 1),
+              freadMbPerS);
+    }
+    FreeContent(content);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::uint64_t records =
+        argc > 1 ? std::max<std::uint64_t>(100, std::strtoull(argv[1], nullptr, 10)) : 2'000'000;
+    try {
+        const TempDir dir;
+        const auto dtPath = dir.file("records_dt.mf4");
+        const auto dzPath = dir.file("records_dz.mf4");
+        const auto start = std::chrono::steady_clock::now();
+        writeFiles(dtPath, dzPath, records);
+        const std::chrono::duration<double> made = std::chrono::steady_clock::now() - start;
+        std::printf("{\"benchmark\":\"read_data\",\"records\":%ju,\"record_bytes\":%ju,"
+                    "\"dt_file_bytes\":%ju,\"dz_file_bytes\":%ju,\"generation_seconds\":%.2f}\n",
+                    static_cast<std::uintmax_t>(records),
+                    static_cast<std::uintmax_t>(kRecordBytes),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(dtPath)),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(dzPath)),
+                    made.count());
+
+        double freadMbPerS = 0;
+        {
+            std::vector<char> buffer;
+            const double seconds = freadSeconds(dtPath, buffer);
+            freadMbPerS = static_cast<double>(buffer.size()) / seconds / 1e6;
+            std::printf("{\"benchmark\":\"read_data\",\"file\":\"dt\",\"read\":\"fread\","
+                        "\"bytes\":%zu,\"seconds\":%.4f,\"mb_per_s\":%.1f}\n",
+                        buffer.size(), seconds, freadMbPerS);
+        }
+        std::fflush(stdout);
+        measureFile("dt", dtPath, records, freadMbPerS);
+        measureFile("dz", dzPath, records, freadMbPerS);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_read_data: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

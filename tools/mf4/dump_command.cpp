@@ -1,0 +1,172 @@
+#include "dump_command.h"
+
+#include <algorithm>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "channel_selection.h"
+#include "content_reading.h"
+#include "exit_codes.h"
+#include "findings_printer.h"
+#include "group_read.h"
+#include "host_text.h"
+#include "one_line.h"
+#include "read_messages.h"
+#include "table_printer.h"
+#include "record_text.h"
+#include "value_text.h"
+
+namespace mf4tool {
+
+namespace {
+
+// Rows are formatted and printed this many at a time.
+constexpr std::size_t kRowBatch = 1000;
+
+struct DumpOptions {
+    std::string file;
+    std::optional<std::uint64_t> group;
+    std::vector<std::string> channels;
+    std::optional<std::uint64_t> from;
+    std::optional<std::uint64_t> count;
+    std::optional<double> start;
+    std::optional<double> end;
+    bool neighbours = false;
+    std::uint64_t limit = 1000;
+    bool all = false;
+};
+
+RecordRange rangeOf(const DumpOptions& options) {
+    RecordRange range;
+    range.withNeighbours = options.neighbours;
+    if (options.start || options.end) {
+        range.mode = MF4_READ_TIME_BASED;
+        range.startTime = options.start.value_or(std::numeric_limits<double>::lowest());
+        range.endTime = options.end.value_or(std::numeric_limits<double>::max());
+    } else {
+        // A count of 0 means "all" only from record 0; from elsewhere "all" is the whole rest
+        // of the index space, which the library cuts at the last record.
+        range.firstSample = options.from.value_or(0);
+        range.sampleCount = options.count.value_or(0);
+        if (range.sampleCount == 0)
+            range.sampleCount = std::numeric_limits<std::uint64_t>::max() - range.firstSample;
+    }
+    return range;
+}
+
+std::vector<std::string> headerRow(const MF4Content& content, const ChannelSelection& selection,
+                                   const GroupRead& read) {
+    std::vector<std::string> row{masterTitle(content.groups[selection.group])};
+    for (std::size_t i = 0; i < selection.channels.size(); ++i)
+        if (read.channel(i) != nullptr)
+            row.push_back(flattened(toTerminalText(content.channels[selection.channels[i]].name)));
+    return row;
+}
+
+std::vector<std::string> valueRow(const GroupRead& read, std::size_t channelCount,
+                                  std::uint64_t record) {
+    std::vector<std::string> row;
+    row.reserve(channelCount + 1);
+    const ValueBuffer* master = read.master();
+    row.push_back(master != nullptr ? numberText(master->number(record, 0),
+                                                 master->layout().valueType)
+                                    : "-");
+    for (std::size_t i = 0; i < channelCount; ++i) {
+        const ValueBuffer* values = read.channel(i);
+        if (values == nullptr) continue;
+        row.push_back(record < values->recordsStored() ? recordText(*values, record) : "-");
+    }
+    return row;
+}
+
+void printTable(const MF4Content& content, const ChannelSelection& selection,
+                const GroupRead& read) {
+    TablePrinter table(std::cout);
+    table.addRow(headerRow(content, selection, read));
+    const std::uint64_t records = read.recordsStored();
+    for (std::uint64_t record = 0; record < records; ++record) {
+        table.addRow(valueRow(read, selection.channels.size(), record));
+        if (table.bufferedRows() >= kRowBatch) table.flush();
+    }
+    table.flush();
+}
+
+// Reads the selected values and prints them; the tool's exit code.
+int dumpValues(MF4Content& content, const ChannelSelection& selection,
+               const DumpOptions& options) {
+    GroupRead read(content, selection.group, selection.channels);
+    noteSkippedChannels(std::cerr, content, selection, read);
+    const RecordRange range = rangeOf(options);
+    const std::optional<std::uint64_t> total = read.countRecords(range);
+    if (!total) {
+        printFindings(std::cerr, read.findings());
+        std::cerr << "mf4: cannot read the values of group " << selection.group << '\n';
+        return kExitErrors;
+    }
+    const std::uint64_t wanted = options.all ? *total : std::min(*total, options.limit);
+    const std::uint32_t result = read.read(range, wanted);
+    printFindings(std::cerr, read.findings());
+    printTable(content, selection, read);
+    std::cout.flush();
+
+    const std::uint64_t shown = read.recordsStored();
+    if (shown < *total && shown == wanted)
+        std::cerr << "mf4: showed " << shown << " of " << *total
+                  << " records; --limit N or --all shows more\n";
+    return result == MF4_ERRORS || shown < wanted ? kExitErrors : kExitClean;
+}
+
+int dump(const DumpOptions& options) {
+    ContentReading reading(options.file, false);
+    if (reading.content() == nullptr) {
+        printUnreadable(std::cerr, options.file, reading.findings());
+        return kExitErrors;
+    }
+    printErrors(std::cerr, reading.findings());
+    MF4Content& content = *reading.content();
+    if (!hasGroups(std::cerr, options.file, content)) return kExitErrors;
+    const SelectionOutcome chosen = selectChannels(content, options.group, options.channels);
+    if (!chosen.selection) {
+        std::cerr << "mf4: " << chosen.error << '\n';
+        return kExitUsage;
+    }
+    const int exitCode = dumpValues(content, *chosen.selection, options);
+    return reading.result() == MF4_ERRORS ? std::max<int>(exitCode, kExitErrors) : exitCode;
+}
+
+}  // namespace
+
+void addDumpCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<DumpOptions>();
+    CLI::App* command = app.add_subcommand(
+        "dump", "Print the raw values of a group's channels, one row per record");
+    command->add_option("FILE", options->file, "MDF 4 file")->required();
+    command->add_option("--group", options->group,
+                        "Group index (default: the group of the first --channel, else 0)");
+    command
+        ->add_option("--channel", options->channels,
+                     "Channel name, exactly as stored; repeat for more (default: all channels "
+                     "of the group)")
+        ->allow_extra_args(false);
+    auto* from = command->add_option("--from", options->from, "First record index (default 0)");
+    auto* count =
+        command->add_option("--count", options->count, "Number of records (default: all)");
+    auto* start = command->add_option("--start", options->start, "First master time");
+    auto* end = command->add_option("--end", options->end, "Last master time");
+    for (CLI::Option* byIndex : {from, count})
+        for (CLI::Option* byTime : {start, end}) byIndex->excludes(byTime);
+    command->add_flag("--neighbours", options->neighbours,
+                      "Add the record just before and just after the range");
+    auto* limit = command->add_option("--limit", options->limit,
+                                      "Print at most this many records (default 1000)");
+    command->add_flag("--all", options->all, "Print every record of the range")->excludes(limit);
+    command->callback([options, &exitCode] { exitCode = dump(*options); });
+}
+
+}  // namespace mf4tool

@@ -1,0 +1,15 @@
+// `mf4 dump FILE [--group N] [--channel NAME ...] [--from N --count N | --start T --end T]
+// [--neighbours] [--limit N | --all]`: prints the raw values of one group's channels as a
+// table, one row per record with its master value first.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace mf4tool {
+
+// Adds the subcommand; its run stores the tool's exit code in `exitCode`.
+void addDumpCommand(CLI::App& app, int& exitCode);
+
+}  // namespace mf4tool
