@@ -388,6 +388,58 @@ TEST(ReadData, ArrayElementsAllOrOne) {
     }
 }
 
+TEST(ReadData, LookUpTablesStoredYXComeBackTransposed) {
+    MinimalFile m = makeMinimalFile({.recordCount = 1});
+    std::string record = f64(0);
+    for (std::uint16_t e = 0; e < 6; ++e) record += u16(e);
+    const auto array = m.file.addBlock("##CA", {0}, caData({.type = 2, .byteOffsetBase = 2, .dimSizes = {2, 3}}));
+    const auto order = m.file.addText("##MD", "<CNcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX/><common_properties>"
+                                              "<e name=\"ASAM.DimensionOrder\">YX</e></common_properties></CNcomment>");
+    const auto table = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "table"), 0, 0, 0, 0, order},
+                                       cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
+    setLink(m.file, m.timeChannel, 0, table);
+    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(20));
+    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, record));
+    OpenFile file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    EXPECT_EQ(file.content()->channels[0].dimensionSizes[0], 3u);
+    double time = 0;
+    std::uint16_t values[6] = {};
+    Output t, v;
+    file.read(0, item(0, t, &time, 1), {item(0, v, values, 6)});
+    // Stored (i, j) at i * 3 + j; delivered at i + j * 2.
+    const std::uint16_t expected[6] = {0, 3, 1, 4, 2, 5};
+    for (int e = 0; e < 6; ++e) EXPECT_EQ(values[e], expected[e]) << e;
+}
+
+TEST(ReadData, StructureMembersByTheirPath) {
+    MinimalFile m = makeMinimalFile({.recordCount = 2});
+    const auto low = m.file.addBlock("##CN", {0, 0, m.file.addText("##TX", "low"), 0, 0, 0, 0, 0},
+                                     cnData({.dataType = 0, .byteOffset = 8, .bitCount = 8}));
+    const auto high = m.file.addBlock("##CN", {0, 0, m.file.addText("##TX", "high"), 0, 0, 0, 0, 0},
+                                      cnData({.dataType = 0, .byteOffset = 9, .bitCount = 8}));
+    setLink(m.file, low, 0, high);
+    const auto structure = m.file.addBlock("##CN", {0, low, m.file.addText("##TX", "pair"), 0, 0, 0, 0, 0},
+                                           cnData({.dataType = 10, .byteOffset = 8, .bitCount = 16}));
+    setLink(m.file, m.timeChannel, 0, structure);
+    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, f64(0) + u8(1) + u8(2) + f64(1) + u8(3) + u8(4)));
+    OpenFile file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    ASSERT_EQ(file.content()->channels[0].childCount, 2u);
+    double times[2] = {};
+    std::uint8_t highs[2] = {}, raw[4] = {};
+    Output t, h, r;
+    std::uint64_t path[1] = {1};
+    auto member = item(0, h, highs, 2);
+    member.memberCount = 1;
+    member.memberPath = path;
+    file.read(0, item(0, t, times, 2), {member, item(0, r, raw, 2)});
+    EXPECT_EQ(highs[0], 2);
+    EXPECT_EQ(highs[1], 4);
+    const std::uint8_t whole[4] = {1, 2, 3, 4};
+    EXPECT_EQ(std::memcmp(raw, whole, 4), 0) << "the structure itself comes as its bytes";
+}
+
 TEST(ReadData, AcquisitionInterruptionsMarkTheSamplesAfterThem) {
     MinimalFile m = makeMinimalFile({.recordCount = 10});
     const auto end = m.file.addBlock("##EV", {0, 0, 0, 0, 0}, evData({.type = 2, .rangeType = 2, .syncBaseValue = 1, .syncFactor = 0.045}));
