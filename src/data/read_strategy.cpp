@@ -108,16 +108,22 @@ void ZtCReadDataStrategy::ProcessEntry(ChannelEntry& entry, std::uint64_t record
     EndValue(entry, record);
 }
 
-int ZtCReadDataStrategy::ReadRecords() {
-    if (recordCount_ == 0 || job_->entries.empty()) return 0;
-    std::uint64_t first = kNone, last = 0;
+bool ZtCReadDataStrategy::loopRange(std::uint64_t& first, std::uint64_t& last) const {
+    if (recordCount_ == 0 || job_->entries.empty()) return false;
+    first = kNone;
+    last = 0;
     for (const ChannelRange& range : ranges_) {
         if (range.empty()) continue;
         first = std::min(first, range.first);
         last = std::max(last, range.last);
     }
-    if (first == kNone) return 0;
     last = std::min(last, recordCount_ - 1);
+    return first != kNone && first <= last;
+}
+
+int ZtCReadDataStrategy::ReadRecords() {
+    std::uint64_t first = 0, last = 0;
+    if (!loopRange(first, last)) return 0;
     loopLast_ = last;
     int status = 0;
     for (std::uint64_t r = first; r <= last && status == 0; ++r) {

@@ -45,6 +45,9 @@ protected:
     virtual bool IsInRange(std::uint64_t record, std::uint64_t entryIndex) const;
     virtual int ReadRecords();
 
+    // The records the loop covers: from the smallest first to the largest last record of the
+    // entries' ranges. False when there is nothing to read.
+    bool loopRange(std::uint64_t& first, std::uint64_t& last) const;
     // The bytes of `record`, fetched through the cache; null when they cannot be read.
     const std::uint8_t* recordBytes(std::uint64_t record);
     // The raw value of `channel` in `record` (plus `extraOffset` bytes) as T.

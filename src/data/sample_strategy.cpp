@@ -67,15 +67,8 @@ void ZtCSampleBasedStrategy::readScalarWindow(ChannelEntry& entry, const std::ui
 }
 
 int ZtCSampleBasedStrategy::ReadRecords() {
-    if (recordCount_ == 0 || job_->entries.empty()) return 0;
-    std::uint64_t first = kNone, last = 0;
-    for (const ChannelRange& range : ranges_) {
-        if (range.empty()) continue;
-        first = std::min(first, range.first);
-        last = std::max(last, range.last);
-    }
-    if (first == kNone) return 0;
-    last = std::min(last, recordCount_ - 1);
+    std::uint64_t first = 0, last = 0;
+    if (!loopRange(first, last)) return 0;
     loopLast_ = last;
     std::vector<bool> typed(job_->entries.size());
     for (std::size_t e = 0; e < typed.size(); ++e) typed[e] = readsScalarNumbers(job_->entries[e]);
