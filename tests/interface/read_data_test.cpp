@@ -268,7 +268,7 @@ std::string stringFile(bool signalDataInList) {
     MdfBuilder file;
     const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
     const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
-    const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0}, cgData({.cycleCount = 3, .dataBytes = 24}));
+    const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0}, cgData({.cycleCount = 3, .dataBytes = 32}));
     const auto time = file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, 0, 0, 0, 0},
                                     cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
     const auto fixed = file.addBlock("##CN", {0, 0, file.addText("##TX", "fixed"), 0, 0, 0, 0, 0},
@@ -291,10 +291,15 @@ std::string stringFile(bool signalDataInList) {
                                     cnData({.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}));
     const auto index = file.addBlock("##CN", {0, 0, file.addText("##TX", "index"), 0, 0, 0, 0, 0},
                                      cnData({.type = 6, .syncType = 0, .dataType = 0, .bitCount = 0}));
+    // Byte arrays of variable length: 1, 0 and 3 bytes.
+    const std::string blobs = u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04";
+    const std::uint64_t blobOffsets[3] = {0, 5, 9};
+    const auto blob = file.addBlock("##CN", {0, 0, file.addText("##TX", "blob"), 0, 0, file.addBlock("##SD", {}, blobs), 0, 0},
+                                    cnData({.type = 1, .dataType = 10, .byteOffset = 24, .bitCount = 64}));
     const std::string fixedTexts[] = {std::string("\0A\0B\0\0\0\0", 8), std::string("\0A\0B\0C\0D", 8),
                                       std::string(8, '\0')};
     std::string records;
-    for (int i = 0; i < 3; ++i) records += f64(i) + fixedTexts[i] + u64(offsets[i]);
+    for (int i = 0; i < 3; ++i) records += f64(i) + fixedTexts[i] + u64(offsets[i]) + u64(blobOffsets[i]);
     const auto dt = file.addBlock("##DT", {}, records);
     setLink(file, hd, 0, dg);
     setLink(file, dg, 1, cg);
@@ -303,6 +308,7 @@ std::string stringFile(bool signalDataInList) {
     setLink(file, time, 0, fixed);
     setLink(file, fixed, 0, vlsd);
     setLink(file, vlsd, 0, index);
+    setLink(file, index, 0, blob);
     return file.bytes();
 }
 
@@ -310,7 +316,7 @@ TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
     for (bool inList : {false, true}) {
         OpenFile file(stringFile(inList));
         ASSERT_NE(file.content(), nullptr);
-        ASSERT_EQ(file.content()->channelCount, 3u);
+        ASSERT_EQ(file.content()->channelCount, 4u);
         EXPECT_EQ(file.content()->channels[0].valueType, 31u);
         EXPECT_EQ(file.content()->channels[1].valueType, 30u);
         EXPECT_EQ(file.content()->channels[2].valueType, 21u);
@@ -335,6 +341,20 @@ TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
         EXPECT_STREQ(static_cast<char*>(variable[2]), "def");
         EXPECT_EQ(indices[0], 0u);
         EXPECT_EQ(indices[2], 2u) << "a virtual channel gives the record index";
+
+        std::uint64_t slots[3] = {};
+        std::uint8_t bytes[32] = {};
+        Output b;
+        auto blobItem = item(3, b, slots, 3);
+        blobItem.byteData = bytes;
+        file.read(0, item(0, t, times.data(), 3), {blobItem});
+        ASSERT_EQ(b.stored, 3u);
+        // Each value: its length (u32) and its bytes, one after the other; the slot says where.
+        EXPECT_EQ(slots[0], 0u);
+        EXPECT_EQ(slots[1], 5u);
+        EXPECT_EQ(slots[2], 9u);
+        const std::uint8_t expected[16] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 3, 0, 0, 0, 2, 3, 4};
+        EXPECT_EQ(std::memcmp(bytes, expected, sizeof expected), 0);
         FreeStrings(fixed, 3, 1);
         FreeStrings(variable, 3, 0);
         EXPECT_EQ(fixed[0], nullptr);
