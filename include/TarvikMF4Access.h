@@ -332,7 +332,9 @@ typedef struct MF4Error {
  *    their slot in `values` tells where it starts.
  * All four counters valuesStored, valuesTotal, eventsStored and eventsTotal must point to the
  * caller's variables: a group whose items lack one is skipped. `valuesTotal` counts the records
- * of the range even beyond `capacity`, so capacity 0 asks for the size. Items that name no
+ * of the range even beyond `capacity`, so capacity 0 asks for the size; when a file's data ends
+ * before its record count (a cut or damaged file), the records that exist are delivered and
+ * counted. Items that name no
  * channel of the group (or a group the tree does not have) are skipped with counters 0. */
 typedef struct MF4ReadItem {
     uint64_t structSize;

@@ -41,7 +41,7 @@ ChannelEntry makeEntry(const CnRecord& channel, std::uint64_t channelIndex, cons
     entry.channel = &channel;
     entry.channelIndex = channelIndex;
     entry.valueType = valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type);
-    entry.byteCount = (channel.cn_bit_count + 7) / 8;
+    entry.byteCount = static_cast<std::uint32_t>((std::uint64_t{channel.cn_bit_count} + 7) / 8);
     entry.a.item = item;
     entry.a.mode = mode;
     if (channel.array && item.elementIndices != nullptr) {

@@ -72,6 +72,12 @@ const std::uint8_t* ZtCReadDataStrategy::recordBytes(std::uint64_t record) {
     return cache_->fetch(record, hint);
 }
 
+const std::uint8_t* ZtCReadDataStrategy::fieldOf(const CnRecord& channel, std::uint64_t record, std::uint64_t size) {
+    if (size > cache_->recordSize() || channel.cn_byte_offset > cache_->recordSize() - size) return nullptr;
+    const std::uint8_t* bytes = recordBytes(record);
+    return bytes != nullptr ? bytes + channel.cn_byte_offset : nullptr;
+}
+
 double ZtCReadDataStrategy::MasterTimeOf(const CnRecord& channel, std::uint64_t record) {
     double value = 0;
     const std::uint32_t kind = valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type);
@@ -145,6 +151,8 @@ int ZtCReadDataStrategy::ReadRecords() {
             if (IsInRange(r, e)) ProcessEntry(job_->entries[e], r);
         }
         EndRecord(r);
+        // The data ends here: a damaged record count must not keep the loop counting for ever.
+        if (cache_->failed()) break;
     }
     loopLast_ = kNone;
     if (status == 0) FinishEntries();

@@ -50,6 +50,9 @@ protected:
     bool loopRange(std::uint64_t& first, std::uint64_t& last) const;
     // The bytes of `record`, fetched through the cache; null when they cannot be read.
     const std::uint8_t* recordBytes(std::uint64_t record);
+    // The `size` bytes of `channel`'s field in `record`; null when they cannot be read or do not
+    // lie inside the record (a damaged channel).
+    const std::uint8_t* fieldOf(const CnRecord& channel, std::uint64_t record, std::uint64_t size);
     // The raw value of `channel` in `record` (plus `extraOffset` bytes) as T.
     template <typename T>
     T GetValue(const CnRecord& channel, std::uint64_t record, std::int64_t extraOffset = 0);

@@ -78,14 +78,16 @@ int ZtCSampleBasedStrategy::ReadRecords() {
             return 3;
         }
         const std::uint8_t* window = recordBytes(r);
-        // Without a window (the data cannot be read) every value goes the slow way and reads 0.
-        const std::uint64_t windowLast = window != nullptr ? std::min(cache_->lastHeld(), last) : r;
+        // The data ends here (a damaged or cut file): the records that exist were delivered. A
+        // damaged record count could otherwise keep the loop counting for ever.
+        if (window == nullptr) break;
+        const std::uint64_t windowLast = std::min(cache_->lastHeld(), last);
         for (std::size_t e = 0; e < job_->entries.size(); ++e) {
             ChannelEntry& entry = job_->entries[e];
             const ChannelRange& range = ranges_[e];
             const std::uint64_t from = std::max(r, range.first), to = std::min(windowLast, range.last);
             if (range.empty() || from > to) continue;
-            if (typed[e] && window != nullptr && entry.channel->cn_data_type <= 10) {
+            if (typed[e]) {
                 readScalarWindow(entry, window, r, from, to);
             } else {
                 for (std::uint64_t record = from; record <= to; ++record) ProcessEntry(entry, record);
@@ -140,13 +142,13 @@ void ZtCSampleBasedStrategy::StoreValue(ChannelEntry* entry, std::uint32_t kind,
     if (kind == kVtLpStr || kind == kVtLpWStr) {
         ++area.produced;
         if (slot >= area.item.capacity || area.item.values == nullptr) return;
-        const std::uint8_t* bytes = recordBytes(record);
+        const std::uint8_t* field = fieldOf(channel, record, entry->byteCount);
         if (channel.cn_type == kCnVariableLength) {
             // The field holds an offset into the signal data, resolved after the loop.
-            if (bytes != nullptr && !entry->vlsdOffsets.empty())
-                std::memcpy(&entry->vlsdOffsets[slot * entry->byteCount], bytes + channel.cn_byte_offset, entry->byteCount);
+            if (field != nullptr && (slot + 1) * entry->byteCount <= entry->vlsdOffsets.size())
+                std::memcpy(&entry->vlsdOffsets[slot * entry->byteCount], field, entry->byteCount);
         } else {
-            static_cast<void**>(area.item.values)[slot] = bytes != nullptr ? copyFixedString(channel, bytes) : nullptr;
+            static_cast<void**>(area.item.values)[slot] = field != nullptr ? copyFixedString(channel, field) : nullptr;
         }
         ++area.stored;
         return;
@@ -156,9 +158,10 @@ void ZtCSampleBasedStrategy::StoreValue(ChannelEntry* entry, std::uint32_t kind,
     // one record's field per slot, bounded by the capacity counted in records.
     ++area.produced;
     if (recordOffset >= area.item.capacity || area.item.values == nullptr) return;
-    const std::uint8_t* bytes = recordBytes(record);
+    const std::uint8_t* field = fieldOf(channel, record, entry->elementByteSize);
     auto* target = static_cast<std::uint8_t*>(area.item.values) + recordOffset * entry->elementByteSize;
-    if (bytes != nullptr) std::memcpy(target, bytes + channel.cn_byte_offset, entry->elementByteSize);
+    if (field != nullptr) std::memcpy(target, field, entry->elementByteSize);
+    else std::memset(target, 0, entry->elementByteSize);
     ++area.stored;
 }
 

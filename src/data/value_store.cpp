@@ -54,11 +54,10 @@ bool selectionInside(const CaRecord& array, const std::uint64_t* indices) {
     return true;
 }
 
-void* copyFixedString(const CnRecord& channel, const std::uint8_t* record) {
-    const std::uint32_t byteCount = (channel.cn_bit_count + 7) / 8;
-    const std::uint8_t* field = record + channel.cn_byte_offset;
+void* copyFixedString(const CnRecord& channel, const std::uint8_t* field) {
+    const std::uint64_t byteCount = (std::uint64_t{channel.cn_bit_count} + 7) / 8;
     if (isUtf16(channel)) {
-        std::uint32_t units = 0;
+        std::uint64_t units = 0;
         while (units < byteCount / 2 && (field[2 * units] != 0 || field[2 * units + 1] != 0)) ++units;
         auto* copy = static_cast<std::uint8_t*>(std::calloc(units + 1, 2));
         if (copy == nullptr) return nullptr;

@@ -51,9 +51,9 @@ void forEachElement(const CaRecord& array, F&& f) {
 // True when every selected index lies inside its dimension.
 bool selectionInside(const CaRecord& array, const std::uint64_t* indices);
 
-// A copy of the fixed-length string of `channel` in `record`, terminated, UTF-16BE swapped;
-// malloc'd for the caller. Null when memory runs out.
-void* copyFixedString(const CnRecord& channel, const std::uint8_t* record);
+// A copy of the fixed-length string in `field` (the channel's bytes in a record), terminated,
+// UTF-16BE swapped; malloc'd for the caller. Null when memory runs out.
+void* copyFixedString(const CnRecord& channel, const std::uint8_t* field);
 
 // After the record loop: reads the signal data of a VLSD entry and puts strings (as heap copies)
 // or byte arrays (appended to byteData as length + bytes) where the record loop left offsets.
