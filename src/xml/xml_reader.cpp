@@ -143,6 +143,14 @@ void runParser(xmlSAXHandler* sax, void* userData, const std::string& utf8, ZtCX
     }
 }
 
+// Parses without handlers; a text that is not well-formed gets its fatal error reported.
+bool isWellFormed(const std::string& utf8, ZtCXMLReader& reader) {
+    xmlSAXHandler nothing{};
+    nothing.initialized = XML_SAX2_MAGIC;
+    runParser(&nothing, nullptr, utf8, reader);
+    return !reader.fatal();
+}
+
 }  // namespace
 
 int parseXml(XmlCallContext& context, ZtCXMLReader& reader, std::u16string_view xml,
@@ -163,6 +171,13 @@ int parseXml(XmlCallContext& context, ZtCXMLReader& reader, std::u16string_view 
         xmlSAXHandler* sax = &handler;
         void* userData = &reader;
         xmlSchemaSAXPlugStruct* plug = nullptr;
+        // libxml2's validator leaks the state of elements left open when a document breaks off,
+        // so a text is validated only once it is known to be well-formed.
+        if (prepared.validation && !isWellFormed(utf8, reader)) {
+            const int result = 0;
+            reader.handOutError(firstError);
+            return result;
+        }
         if (prepared.validation) {
             xmlSchemaSetValidStructuredErrors(prepared.validation.get(), onValidityError, &reader);
             plug = xmlSchemaSAXPlug(prepared.validation.get(), &sax, &userData);
