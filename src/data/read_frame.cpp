@@ -10,7 +10,6 @@
 #include "content/channel_order.h"
 #include "content/value_type.h"
 #include "data/read_strategy.h"
-#include "data/value_decoding.h"
 
 namespace tarvik {
 
@@ -35,23 +34,15 @@ void resetCounters(const MF4ReadItem& item) {
         if (counter != nullptr) *counter = 0;
 }
 
-ChannelEntry makeEntry(const CnRecord& channel, std::uint64_t channelIndex, const MF4ReadItem& item,
-                       std::uint32_t mode, std::uint64_t recordCount) {
+ChannelEntry makeEntry(const CnRecord& channel, const MF4ReadItem& item, std::uint32_t mode,
+                       std::uint64_t recordCount) {
     ChannelEntry entry;
     entry.channel = &channel;
-    entry.channelIndex = channelIndex;
     entry.valueType = valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type);
     entry.byteCount = static_cast<std::uint32_t>((std::uint64_t{channel.cn_bit_count} + 7) / 8);
     entry.a.item = item;
     entry.a.mode = mode;
-    if (channel.array && item.elementIndices != nullptr) {
-        entry.elementIndices = item.elementIndices;
-        const CaRecord& array = *channel.array;
-        entry.elementOffset = elementByteOffset(array, item.elementIndices[0],
-                                                array.ca_ndim > 1 ? item.elementIndices[1] : ~0ull,
-                                                array.ca_ndim > 2 ? item.elementIndices[2] : ~0ull,
-                                                array.ca_byte_offset_base);
-    }
+    if (channel.array && item.elementIndices != nullptr) entry.elementIndices = item.elementIndices;
     if (entry.valueType == kVtRecord) {
         const std::uint64_t elements = channel.array ? std::max<std::uint64_t>(channel.array->elementCount, 1) : 1;
         entry.elementByteSize = static_cast<std::uint32_t>((channel.cn_bit_count * elements + 7) / 8);
@@ -114,8 +105,7 @@ std::vector<GroupJob> groupJobs(const MF4Content& content, const HdRecord& heade
         job.dataGroupIndex = index;
         job.cancelFlag = request.cancelFlag;
         const CnRecord& master = *group.masterChannel();
-        job.entries.push_back(makeEntry(master, static_cast<std::uint64_t>(&master - group.channels.data()), groupItem,
-                                        request.mode, group.cg_cycle_count));
+        job.entries.push_back(makeEntry(master, groupItem, request.mode, group.cg_cycle_count));
         for (std::uint64_t c = 0; c < content.channelCount && c < order.size(); ++c) {
             if (content.channels[c].groupIndex != index) continue;
             for (std::uint64_t i = 0; i < request.channelItemCount; ++i) {
@@ -123,8 +113,7 @@ std::vector<GroupJob> groupJobs(const MF4Content& content, const HdRecord& heade
                 if (item.index != c) continue;
                 const CnRecord* channel = channelOf(order, item);
                 if (channel == nullptr) continue;
-                job.entries.push_back(makeEntry(*channel, static_cast<std::uint64_t>(order[c] - group.channels.data()),
-                                                item, request.mode, group.cg_cycle_count));
+                job.entries.push_back(makeEntry(*channel, item, request.mode, group.cg_cycle_count));
             }
         }
         for (std::size_t e = 0; e < job.entries.size(); ++e) job.entries[e].entryNumber = e;

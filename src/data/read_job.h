@@ -23,10 +23,8 @@ struct OutputArea {
 
 struct ChannelEntry {
     const CnRecord* channel = nullptr;
-    std::uint64_t channelIndex = 0;        // position in the channel group's chain
     std::uint64_t entryNumber = 0;         // position in the job
     const std::uint64_t* elementIndices = nullptr;  // one element of an array, or all
-    std::int64_t elementOffset = 0;        // byte offset of that element inside the array value
     std::uint32_t elementByteSize = 0;     // byte arrays: bytes per record; 0 for typed slots
     std::uint32_t valueType = 0;           // VARTYPE of the values
     std::uint32_t byteCount = 0;           // (bit count + 7) / 8
