@@ -124,13 +124,9 @@ int dumpValues(MF4Content& content, const ChannelSelection& selection,
 
 int dump(const DumpOptions& options) {
     ContentReading reading(options.file, false);
-    if (reading.content() == nullptr) {
-        printUnreadable(std::cerr, options.file, reading.findings());
-        return kExitErrors;
-    }
-    printErrors(std::cerr, reading.findings());
-    MF4Content& content = *reading.content();
-    if (!hasGroups(std::cerr, options.file, content)) return kExitErrors;
+    MF4Content* tree = contentWithGroups(reading, options.file);
+    if (tree == nullptr) return kExitErrors;
+    MF4Content& content = *tree;
     const SelectionOutcome chosen = selectChannels(content, options.group, options.channels);
     if (!chosen.selection) {
         std::cerr << "mf4: " << chosen.error << '\n';

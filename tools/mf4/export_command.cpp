@@ -170,13 +170,9 @@ int exportCsv(const ExportOptions& options) {
         return kExitUsage;
     }
     ContentReading reading(options.file, false);
-    if (reading.content() == nullptr) {
-        printUnreadable(std::cerr, options.file, reading.findings());
-        return kExitErrors;
-    }
-    printErrors(std::cerr, reading.findings());
-    MF4Content& content = *reading.content();
-    if (!hasGroups(std::cerr, options.file, content)) return kExitErrors;
+    MF4Content* tree = contentWithGroups(reading, options.file);
+    if (tree == nullptr) return kExitErrors;
+    MF4Content& content = *tree;
 
     int exitCode = reading.result() == MF4_ERRORS ? kExitErrors : kExitClean;
     if (!allGroups)

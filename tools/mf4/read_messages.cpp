@@ -1,5 +1,7 @@
 #include "read_messages.h"
 
+#include <iostream>
+
 #include "findings_printer.h"
 #include "host_text.h"
 #include "one_line.h"
@@ -34,6 +36,15 @@ void printUnreadable(std::ostream& out, const std::string& file,
     printFindings(out, findings);
     out << "mf4: cannot read " << flattened(file) << " ("
         << summaryText(countFindings(findings)) << ")\n";
+}
+
+MF4Content* contentWithGroups(ContentReading& reading, const std::string& file) {
+    if (reading.content() == nullptr) {
+        printUnreadable(std::cerr, file, reading.findings());
+        return nullptr;
+    }
+    printErrors(std::cerr, reading.findings());
+    return hasGroups(std::cerr, file, *reading.content()) ? reading.content() : nullptr;
 }
 
 }  // namespace mf4tool

@@ -8,6 +8,7 @@
 
 #include "TarvikMF4Access.h"
 #include "channel_selection.h"
+#include "content_reading.h"
 #include "group_read.h"
 
 namespace mf4tool {
@@ -26,5 +27,9 @@ bool hasGroups(std::ostream& out, const std::string& file, const MF4Content& con
 // "mf4: cannot read FILE (1 error, 0 warnings)" after the findings of the failed read.
 void printUnreadable(std::ostream& out, const std::string& file,
                      std::span<const MF4Error> findings);
+
+// The tree of a read for the commands that read values: null, after saying why on stderr,
+// when the file could not be read or has no data groups; the read's errors are printed.
+MF4Content* contentWithGroups(ContentReading& reading, const std::string& file);
 
 }  // namespace mf4tool
