@@ -335,7 +335,46 @@ typedef struct MF4Error {
  * of the range even beyond `capacity`, so capacity 0 asks for the size; when a file's data ends
  * before its record count (a cut or damaged file), the records that exist are delivered and
  * counted. Items that name no
- * channel of the group (or a group the tree does not have) are skipped with counters 0. */
+ * channel of the group (or a group the tree does not have) are skipped with counters 0.
+ *
+ * Modes 1 (buckets of `bucketSamples` records) and 3 (buckets of `bucketTime` master units)
+ * reduce each bucket of a numeric channel to its minimum and maximum (method 0: one value when
+ * both are the same sample, else two, the earlier first), its minimum (1), its maximum (2) or
+ * its mean (3; integer kinds rounded half away from zero; a NaN in the bucket makes a float
+ * mean NaN). NaN never becomes a minimum or maximum; a bucket of NaN only gives one NaN.
+ *  - List A holds the channel items and receives the reduced values (`values` of the channel's
+ *    valueType). List B pairs with it: for each data group, the k-th list-B item of the group
+ *    names the same channel as the k-th list-A item and receives, slot for slot, where each
+ *    value lies: mode 1 the record index (uint64), mode 3 the master value as stored (of the
+ *    master's valueType). The x of a mean is the middle of its bucket.
+ *  - Mode 1 reads records firstSample .. firstSample + ceil(sampleCount / bucketSamples) *
+ *    bucketSamples - 1 (cut at the last record), in buckets counted from firstSample;
+ *    withNeighbours has no effect. Mode 3 reads startTime .. endTime in buckets counted from
+ *    startTime (the end rounded up to a bucket boundary); withNeighbours adds the nearest
+ *    non-empty bucket on each side. A sample exactly on the boundary after the last bucket
+ *    belongs to the last bucket.
+ *  - sampleCount 0, bucketSamples 0, or a bucketTime that is not positive read nothing
+ *    (counters 0). Channels that are not numbers (strings, byte arrays) read nothing.
+ *  - Mode 3 reads the file's reduction levels instead of the raw records when one fits: the
+ *    coarsest level with time synchronisation whose interval is at most the smallest of
+ *    bucketTime and every item's levelTime in [0, bucketTime] (so levelTime 0 reads the raw
+ *    records and a negative levelTime allows any level up to bucketTime); all items of the
+ *    group must then have the same startTime and endTime. `usedInterval` (optional, both
+ *    lists) receives the level's interval, or 0 when the raw records were read.
+ *  - An array channel read without elementIndices gives per bucket one sample of all its
+ *    elements (element i at slot sample * elements + i, in list B too); with method 0 always two
+ *    samples (first and second value of each element, the same value twice when there is one).
+ *  - Counters count samples per list; events are positions in list A, copied to list B.
+ *  - In mode 1 only list A's counters must be given; in mode 3 a group whose items in either
+ *    list lack a counter is skipped.
+ *
+ * Mode 4 (original time stamp) takes list A only: per item, `reducedValue` (of `reducedType`, a
+ * numeric kind) is the minimum or maximum of the channel in the record of the reduction level
+ * whose interval is exactly `levelTime` at master time `startTime`; the library descends
+ * through the finer levels to the raw record holding that value and stores its master time
+ * (after the master's linear conversion) as one double in `values[0]` (valuesTotal 1,
+ * valuesStored 1 when capacity > 0). When no level, value or record matches, the item gets
+ * no value and the later items and groups of the request are not read. */
 typedef struct MF4ReadItem {
     uint64_t structSize;
     uint64_t index;             /* channel: position in MF4Content.channels;
@@ -350,7 +389,8 @@ typedef struct MF4ReadItem {
     uint32_t withNeighbours;    /* widen the range by one record (mode 3: one bucket) per side */
     uint32_t method;            /* 0 min and max, 1 min, 2 max, 3 mean */
     double bucketTime;          /* mode 3 */
-    double levelTime;           /* mode 3: finest reduction level allowed; mode 4: its interval */
+    double levelTime;           /* mode 3: finest reduction level allowed (see above);
+                                   mode 4: interval of the level the value comes from */
     uint64_t bucketSamples;     /* mode 1 */
     uint32_t reducedType;       /* mode 4: VARTYPE of reducedValue */
     union {
@@ -382,6 +422,12 @@ typedef struct MF4ReadItem {
 #define MF4_READ_TIME_BASED 2u
 #define MF4_READ_DOWNSAMPLED_TIME_BASED 3u
 #define MF4_READ_ORIGINAL_TIMESTAMP 4u
+
+/* Down-sampling methods (MF4ReadItem.method, modes 1 and 3). */
+#define MF4_DOWNSAMPLE_MIN_MAX 0u
+#define MF4_DOWNSAMPLE_MIN 1u
+#define MF4_DOWNSAMPLE_MAX 2u
+#define MF4_DOWNSAMPLE_MEAN 3u
 
 typedef struct MF4ReadRequest {
     uint64_t structSize;
@@ -451,8 +497,7 @@ MF4_API uint32_t ReadFilteredContent(const MF4Char* path, uint64_t filter, MF4Co
 
 /* Reads sample values of a file opened with ReadContent into the caller's buffers (see
    MF4ReadItem). Whether the reading completed, failed or was cancelled shows in the counters;
-   the result is 2 for bad arguments, an unknown tree, or a mode above 4 or not yet supported
-   (this version reads modes 0 and 2). */
+   the result is 2 for bad arguments, an unknown tree or a mode above 4. */
 MF4_API uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
                           uint64_t* errorCount);
 

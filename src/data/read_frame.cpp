@@ -49,7 +49,8 @@ ChannelEntry makeEntry(const CnRecord& channel, const MF4ReadItem& item, std::ui
         if (channel.cn_type == kCnVariableLength) entry.elementByteSize = entry.byteCount;
     }
     // Strings of variable length keep their offsets until the signal data is read.
-    const bool vlsdString = channel.cn_type == kCnVariableLength && (item.valueKind == kVtLpStr || item.valueKind == kVtLpWStr);
+    const bool vlsdString = (mode == 0 || mode == 2) && channel.cn_type == kCnVariableLength &&
+                            (item.valueKind == kVtLpStr || item.valueKind == kVtLpWStr);
     if (vlsdString) entry.vlsdOffsets.assign(std::min(item.capacity, recordCount) * entry.byteCount, 0);
     return entry;
 }
@@ -89,50 +90,119 @@ std::vector<double> eventTimesOf(const HdRecord& header, std::uint64_t dataGroup
     return times;
 }
 
-// One job per group item: the master first, then the channel items of that group.
+// A channel item matched to the channel block it names.
+struct MatchedItem {
+    const CnRecord* channel = nullptr;
+    const MF4ReadItem* item = nullptr;
+};
+
+// The items among `items` that name channels of data group `index`, in the order of the
+// content's channel records (items naming one record keep their list order). Items that name no
+// channel block are left out.
+std::vector<MatchedItem> matchItems(const MF4Content& content, const std::vector<const CnRecord*>& order,
+                                    std::uint64_t index, const MF4ReadItem* items, std::uint64_t count) {
+    std::vector<MatchedItem> matches;
+    for (std::uint64_t c = 0; c < content.channelCount && c < order.size(); ++c) {
+        if (content.channels[c].groupIndex != index) continue;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (items[i].index != c) continue;
+            if (const CnRecord* channel = channelOf(order, items[i])) matches.push_back({channel, &items[i]});
+        }
+    }
+    return matches;
+}
+
+// The data group `index` names, when the tree's group record still describes it and it has a
+// master channel; null otherwise.
+const DgRecord* readableGroup(const MF4Content& content, const HdRecord& header, std::uint64_t index) {
+    if (index >= content.groupCount || index >= header.dataGroups.size()) return nullptr;
+    const DgRecord& dataGroup = header.dataGroups[index];
+    const CgRecord& group = dataGroup.groups.front();
+    if (!groupMatches(group, content.groups[index]) || group.masterChannel() == nullptr) return nullptr;
+    return &dataGroup;
+}
+
+GroupJob newJob(const DgRecord& dataGroup, std::uint64_t index, const MF4ReadRequest& request) {
+    GroupJob job;
+    job.dataGroup = &dataGroup;
+    job.dataGroupIndex = index;
+    job.cancelFlag = request.cancelFlag;
+    return job;
+}
+
+void numberEntries(GroupJob& job) {
+    for (std::size_t e = 0; e < job.entries.size(); ++e) job.entries[e].entryNumber = e;
+}
+
+// Modes 0 and 2: one job per group item, its master first, then the group's channel items.
 std::vector<GroupJob> groupJobs(const MF4Content& content, const HdRecord& header, const MF4ReadRequest& request) {
     const auto order = channelsInContentOrder(header);
     std::vector<GroupJob> jobs;
     for (std::uint64_t g = 0; g < request.groupItemCount; ++g) {
         const MF4ReadItem& groupItem = request.groupItems[g];
-        const std::uint64_t index = groupItem.index;
-        if (index >= content.groupCount || index >= header.dataGroups.size()) continue;
-        const DgRecord& dataGroup = header.dataGroups[index];
-        const CgRecord& group = dataGroup.groups.front();
-        if (!groupMatches(group, content.groups[index]) || group.masterChannel() == nullptr) continue;
-        GroupJob job;
-        job.dataGroup = &dataGroup;
-        job.dataGroupIndex = index;
-        job.cancelFlag = request.cancelFlag;
-        const CnRecord& master = *group.masterChannel();
-        job.entries.push_back(makeEntry(master, groupItem, request.mode, group.cg_cycle_count));
-        for (std::uint64_t c = 0; c < content.channelCount && c < order.size(); ++c) {
-            if (content.channels[c].groupIndex != index) continue;
-            for (std::uint64_t i = 0; i < request.channelItemCount; ++i) {
-                const MF4ReadItem& item = request.channelItems[i];
-                if (item.index != c) continue;
-                const CnRecord* channel = channelOf(order, item);
-                if (channel == nullptr) continue;
-                job.entries.push_back(makeEntry(*channel, item, request.mode, group.cg_cycle_count));
-            }
-        }
-        for (std::size_t e = 0; e < job.entries.size(); ++e) job.entries[e].entryNumber = e;
-        job.eventTimes = eventTimesOf(header, index);
+        const DgRecord* dataGroup = readableGroup(content, header, groupItem.index);
+        if (dataGroup == nullptr) continue;
+        const CgRecord& group = dataGroup->groups.front();
+        GroupJob job = newJob(*dataGroup, groupItem.index, request);
+        job.entries.push_back(makeEntry(*group.masterChannel(), groupItem, request.mode, group.cg_cycle_count));
+        for (const MatchedItem& match :
+             matchItems(content, order, groupItem.index, request.channelItems, request.channelItemCount))
+            job.entries.push_back(makeEntry(*match.channel, *match.item, request.mode, group.cg_cycle_count));
+        numberEntries(job);
+        job.eventTimes = eventTimesOf(header, groupItem.index);
         jobs.push_back(std::move(job));
     }
     return jobs;
 }
 
-bool outputsPresent(const GroupJob& job) {
+// Modes 1 and 3 (list B pairs with list A: the k-th match of each in a group form entry k) and
+// mode 4 (list A only): one job per data group with matches, no master entry.
+std::vector<GroupJob> channelJobs(const MF4Content& content, const HdRecord& header, const MF4ReadRequest& request) {
+    const auto order = channelsInContentOrder(header);
+    const bool paired = request.mode == 1 || request.mode == 3;
+    std::vector<GroupJob> jobs;
+    for (std::uint64_t g = 0; g < content.groupCount; ++g) {
+        const DgRecord* dataGroup = readableGroup(content, header, g);
+        if (dataGroup == nullptr) continue;
+        const auto listA = matchItems(content, order, g, request.channelItems, request.channelItemCount);
+        if (listA.empty()) continue;
+        const auto listB = paired ? matchItems(content, order, g, request.groupItems, request.groupItemCount)
+                                  : std::vector<MatchedItem>{};
+        const std::uint64_t records = dataGroup->groups.front().cg_cycle_count;
+        GroupJob job = newJob(*dataGroup, g, request);
+        for (std::size_t k = 0; k < listA.size(); ++k) {
+            ChannelEntry entry = makeEntry(*listA[k].channel, *listA[k].item, request.mode, records);
+            // A list-B item for another channel is not this entry's partner: its buffer would
+            // be sized for another count.
+            if (k < listB.size() && listB[k].channel == listA[k].channel) {
+                entry.b.item = *listB[k].item;
+                entry.b.mode = request.mode;
+            }
+            job.entries.push_back(std::move(entry));
+        }
+        numberEntries(job);
+        if (paired) job.eventTimes = eventTimesOf(header, g);
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+bool countersPresent(const MF4ReadItem& item) {
+    return item.valuesStored && item.valuesTotal && item.eventsStored && item.eventsTotal;
+}
+
+// Whether the caller can be told about the job: modes 0 and 2 need the counters of every item,
+// mode 3 those of both lists; modes 1 and 4 write only to the counters they are given.
+bool outputsPresent(const GroupJob& job, std::uint32_t mode) {
     for (const ChannelEntry& entry : job.entries) {
-        const MF4ReadItem& item = entry.a.item;
-        if (!item.valuesStored || !item.valuesTotal || !item.eventsStored || !item.eventsTotal) return false;
+        if ((mode == 0 || mode == 2 || mode == 3) && !countersPresent(entry.a.item)) return false;
+        if (mode == 3 && !countersPresent(entry.b.item)) return false;
     }
     return true;
 }
 
 int runJob(GroupJob& job, const HdRecord& header, ZtCMF4Stream& stream, std::uint32_t mode) {
-    if (!outputsPresent(job)) return 0;  // a job the caller cannot be told about is skipped
+    if (!outputsPresent(job, mode)) return 0;  // a job the caller cannot be told about is skipped
     auto strategy = createStrategy(mode, header, stream);
     if (!strategy) return 2;
     const CgRecord& group = job.dataGroup->groups.front();
@@ -148,12 +218,11 @@ int readData(const MF4Content& content, ZtCBlockLayerCore& blocks, const MF4Read
     for (std::uint64_t i = 0; i < request.groupItemCount && request.groupItems; ++i) resetCounters(request.groupItems[i]);
     const HdRecord* header = blocks.hdRecord();
     if (header == nullptr) return 0;
-    // Reduced reading and original time stamps are not part of this version of the library.
-    if (request.mode != 0 && request.mode != 2) return 2;
     if (request.groupItemCount != 0 && request.groupItems == nullptr) return 2;
     if (request.channelItemCount != 0 && request.channelItems == nullptr) return 2;
 
-    std::vector<GroupJob> jobs = groupJobs(content, *header, request);
+    std::vector<GroupJob> jobs = request.mode == 0 || request.mode == 2 ? groupJobs(content, *header, request)
+                                                                        : channelJobs(content, *header, request);
     ZtCMF4Stream stream;
     if (stream.openRead(blocks.GetFilePath()) != 0) return 0;
     for (GroupJob& job : jobs)

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "blocks/hd_block.h"
 #include "content/value_type.h"
 #include "data/data_source.h"
+#include "data/downsampled_strategy.h"
+#include "data/original_timestamp_strategy.h"
 #include "data/sample_strategy.h"
 #include "data/value_decoding.h"
 #include "data/value_kinds.h"
@@ -19,13 +22,17 @@ ZtCReadDataStrategy::ZtCReadDataStrategy(const HdRecord& header, ZtCMF4Stream& s
 
 int ZtCReadDataStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
     Init(job);
-    const DgRecord& dataGroup = *job.dataGroup;
-    cache_ = std::make_unique<RecordCache>(stream_, DataSource::forDataGroup(dataGroup, recordSize * recordCount_),
-                                           recordSize, recordCount_);
+    openRecords(DataSource::forDataGroup(*job.dataGroup, recordSize * recordCount_), recordSize, recordCount_);
     ComputeRanges();
     const int status = ReadRecords();
     Release();
     return status;
+}
+
+void ZtCReadDataStrategy::openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount) {
+    recordCount_ = recordCount;
+    if (cache_) cache_->reset(std::move(source), recordSize, recordCount);
+    else cache_ = std::make_unique<RecordCache>(stream_, std::move(source), recordSize, recordCount);
 }
 
 void ZtCReadDataStrategy::Init(GroupJob& job) {
@@ -41,8 +48,18 @@ void ZtCReadDataStrategy::Init(GroupJob& job) {
             break;
         }
     }
+    masterFactor_ = 1;
+    masterOffset_ = 0;
     if (master_ != nullptr) {
         masterType_ = valueTypeOf(master_->cn_data_type, master_->cn_bit_count, master_->cn_type);
+        if (master_->conversionIndex >= 0) {
+            const CcRecord& conversion = header_.conversions[static_cast<std::size_t>(master_->conversionIndex)];
+            // A factor of 0 would make every time the same and the inverse meaningless.
+            if (conversion.cc_type == 1 && conversion.cc_val.size() >= 2 && conversion.cc_val[1] != 0) {
+                masterOffset_ = conversion.cc_val[0];
+                masterFactor_ = conversion.cc_val[1];
+            }
+        }
         for (std::size_t e = 0; e < job.entries.size(); ++e)
             if (job.entries[e].channel == master_) {
                 masterEntry_ = e;
@@ -78,20 +95,11 @@ const std::uint8_t* ZtCReadDataStrategy::fieldOf(const CnRecord& channel, std::u
     return bytes != nullptr ? bytes + channel.cn_byte_offset : nullptr;
 }
 
-double ZtCReadDataStrategy::MasterTimeOf(const CnRecord& channel, std::uint64_t record) {
-    double value = 0;
-    const std::uint32_t kind = valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type);
-    withNumericKind(kind, [&](auto type) { value = static_cast<double>(GetValue<decltype(type)>(channel, record)); });
-    if (channel.cn_type == kCnMaster && channel.conversionIndex >= 0) {
-        const CcRecord& conversion = header_.conversions[static_cast<std::size_t>(channel.conversionIndex)];
-        if (conversion.cc_type == 1 && conversion.cc_val.size() >= 2)
-            value = value * conversion.cc_val[1] + conversion.cc_val[0];
-    }
-    return value;
-}
-
 double ZtCReadDataStrategy::MasterTime(std::uint64_t record) {
-    return master_ != nullptr ? MasterTimeOf(*master_, record) : 0.0;
+    if (master_ == nullptr) return 0.0;
+    double value = 0;
+    withNumericKind(masterType_, [&](auto type) { value = static_cast<double>(GetValue<decltype(type)>(*master_, record)); });
+    return timeOfMasterValue(value);
 }
 
 void ZtCReadDataStrategy::ProcessEntry(ChannelEntry& entry, std::uint64_t record) {
@@ -131,28 +139,40 @@ int ZtCReadDataStrategy::ReadRecords() {
     std::uint64_t first = 0, last = 0;
     if (!loopRange(first, last)) return 0;
     loopLast_ = last;
+    std::vector<bool> typed(job_->entries.size());
+    for (std::size_t e = 0; e < typed.size(); ++e) typed[e] = readsTyped(job_->entries[e]);
     int status = 0;
-    for (std::uint64_t r = first; r <= last && status == 0; ++r) {
+    for (std::uint64_t r = first; r <= last;) {
         if (job_->cancelled()) {
             status = 3;
             break;
         }
-        BeginRecord(r);
-        if (IsInRange(r, masterEntry_)) {
-            if (masterEntry_ != kNone) ProcessEntry(job_->entries[masterEntry_], r);
-            else StoreValue(nullptr, masterType_, r);
-        }
-        for (std::size_t e = 0; e < job_->entries.size(); ++e) {
-            if (e == masterEntry_) continue;
-            if (job_->cancelled()) {
-                status = 3;
-                break;
+        const std::uint8_t* window = recordBytes(r);
+        // The data ends here (a damaged or cut file): the records that exist were delivered. A
+        // damaged record count could otherwise keep the loop counting for ever.
+        if (window == nullptr) break;
+        const std::uint64_t windowLast = std::min(cache_->lastHeld(), last);
+        // The typed entries first: they read from `window`, which a record fetched for one of
+        // the others may replace.
+        for (bool typedPass : {true, false}) {
+            for (std::size_t e = 0; e < job_->entries.size(); ++e) {
+                const ChannelRange& range = ranges_[e];
+                const std::uint64_t from = std::max(r, range.first), to = std::min(windowLast, range.last);
+                if (typed[e] != typedPass || range.empty() || from > to) continue;
+                ChannelEntry& entry = job_->entries[e];
+                if (typedPass) {
+                    readTypedWindow(entry, window, r, from, to);
+                    continue;
+                }
+                for (std::uint64_t record = from; record <= to; ++record) {
+                    // Without a master entry the master step still runs: strategies that place
+                    // values by their master value take it there.
+                    if (masterEntry_ == kNone) StoreValue(nullptr, masterType_, record);
+                    ProcessEntry(entry, record);
+                }
             }
-            if (IsInRange(r, e)) ProcessEntry(job_->entries[e], r);
         }
-        EndRecord(r);
-        // The data ends here: a damaged record count must not keep the loop counting for ever.
-        if (cache_->failed()) break;
+        r = windowLast + 1;
     }
     loopLast_ = kNone;
     if (status == 0) FinishEntries();
@@ -171,10 +191,83 @@ void ZtCReadDataStrategy::FinishEntries() {
     }
 }
 
+std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi,
+                                          bool restricted) {
+    const std::uint64_t startHi = hi;
+    std::uint64_t mid = lo;
+    bool crossed = false;
+    bool leftEdge = false;
+    while (true) {
+        mid = lo + (hi - lo) / 2;
+        const double v = MasterTime(mid);
+        if (v > t) {
+            if (lo + hi < 2 || mid == 0) {
+                leftEdge = true;
+                break;
+            }
+            hi = mid - 1;
+        } else if (v == t) {
+            return mid;
+        } else {
+            lo = mid + 1;
+        }
+        if (lo > hi) {
+            crossed = true;
+            break;
+        }
+    }
+    std::uint64_t result;
+    if (crossed) {
+        if (restricted || lo >= recordCount_) return kNone;
+        result = hi;
+    } else {
+        if (restricted || !leftEdge) return kNone;
+        result = mid;
+    }
+    if (bound == Bound::Lower && t > MasterTime(result) && result < startHi) ++result;
+    return result;
+}
+
+std::uint64_t ZtCReadDataStrategy::FindRecord(double t, Bound bound) {
+    if (recordCount_ == 0) return kNone;
+    if (cache_->firstHeld() != kNone) {
+        const std::uint64_t found = search(t, bound, cache_->firstHeld(), cache_->lastHeld(), true);
+        if (found != kNone) return found;
+    }
+    return search(t, bound, 0, recordCount_ - 1, false);
+}
+
+std::uint64_t ZtCReadDataStrategy::eventPosition(std::uint64_t cursor, double time) const {
+    const auto& times = job_->eventTimes;
+    while (cursor < times.size() && times[cursor] < time) ++cursor;
+    return cursor;
+}
+
+bool ZtCReadDataStrategy::eventsWanted(const ChannelEntry& entry) const {
+    return entry.a.item.eventCapacity != 0 && !job_->eventTimes.empty();
+}
+
+void ZtCReadDataStrategy::markEvents(ChannelEntry& entry, double time) {
+    const MF4ReadItem& item = entry.a.item;
+    if (item.eventCapacity == 0) return;
+    ChannelRange& range = ranges_[entry.entryNumber];
+    range.eventCursor = eventPosition(range.eventCursor, time);
+    const std::uint64_t position = range.eventCursor;
+    if (range.lastEventPosition != kNone && position <= range.lastEventPosition) return;
+    range.lastEventPosition = position;
+    if (item.eventsStored != nullptr && *item.eventsStored < item.eventCapacity && item.eventSamples != nullptr &&
+        item.valuesStored != nullptr)
+        item.eventSamples[(*item.eventsStored)++] = *item.valuesStored - 1;
+    if (item.eventsTotal != nullptr) ++*item.eventsTotal;
+}
+
 std::unique_ptr<ZtCReadDataStrategy> createStrategy(std::uint32_t mode, const HdRecord& header, ZtCMF4Stream& stream) {
     switch (mode) {
     case 0: return std::make_unique<ZtCSampleBasedStrategy>(header, stream);
+    case 1: return std::make_unique<ZtCDownSampledSampleBasedStrategy>(header, stream);
     case 2: return std::make_unique<ZtCTimeBasedStrategy>(header, stream);
+    case 3: return std::make_unique<ZtCDownSampledTimeBasedStrategy>(header, stream);
+    case 4: return std::make_unique<ZtCOriginalTimestampStrategy>(header, stream);
     default: return nullptr;
     }
 }

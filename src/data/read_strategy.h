@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "blocks/cn_block.h"
+#include "data/data_source.h"
 #include "data/read_job.h"
 #include "data/record_cache.h"
 #include "data/value_decoding.h"
@@ -32,8 +33,6 @@ protected:
     virtual void Init(GroupJob& job);
     virtual void Release() { ranges_.clear(); }
     virtual void ComputeRanges() {}
-    virtual void BeginRecord(std::uint64_t) {}
-    virtual void EndRecord(std::uint64_t) {}
     virtual void BeginValue(ChannelEntry& entry, std::uint64_t record);
     virtual void EndValue(ChannelEntry&, std::uint64_t) {}
     virtual void CountSample(ChannelEntry&, double) {}
@@ -43,8 +42,22 @@ protected:
     virtual void StoreElement(ChannelEntry&, std::uint32_t, std::uint64_t, std::uint64_t, std::uint64_t,
                               std::uint64_t) {}
     virtual bool IsInRange(std::uint64_t record, std::uint64_t entryIndex) const;
+    // The record loop over the entries' ranges, window by window of the cache: entries that
+    // readsTyped() approves go through readTypedWindow, the others record by record through
+    // ProcessEntry (after the master step when the job has no master entry). Ends where the
+    // data ends. 0, or 3 when cancelled.
     virtual int ReadRecords();
+    // After a loop that was not cancelled: the work that needs all records seen.
+    virtual void FinishEntries();
 
+    // True for entries whose values one typed loop reads straight from the cache's window.
+    virtual bool readsTyped(const ChannelEntry&) const { return false; }
+    // Reads records first..last of `entry` from the window whose first record is `windowFirst`.
+    virtual void readTypedWindow(ChannelEntry&, const std::uint8_t* /*window*/, std::uint64_t /*windowFirst*/,
+                                 std::uint64_t /*first*/, std::uint64_t /*last*/) {}
+
+    // Points the cache at `recordCount` records of `recordSize` bytes from `source`.
+    void openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount);
     // The records the loop covers: from the smallest first to the largest last record of the
     // entries' ranges. False when there is nothing to read.
     bool loopRange(std::uint64_t& first, std::uint64_t& last) const;
@@ -58,12 +71,25 @@ protected:
     T GetValue(const CnRecord& channel, std::uint64_t record, std::int64_t extraOffset = 0);
     // The master channel's value in `record` as a time, its linear conversion applied.
     double MasterTime(std::uint64_t record);
-    double MasterTimeOf(const CnRecord& channel, std::uint64_t record);
+    // A raw master value as a time: the master's linear conversion applied, if it has one.
+    double timeOfMasterValue(double raw) const { return raw * masterFactor_ + masterOffset_; }
+    // A time as a raw master value: the inverse of that conversion.
+    double masterValueOfTime(double time) const { return (time - masterOffset_) / masterFactor_; }
+
+    enum class Bound { Lower, Upper };
+    // The first record whose master time is >= t (Lower) or the last one <= t (Upper); kNone
+    // when there is none. Searches the records held by the cache first, then all.
+    std::uint64_t FindRecord(double t, Bound bound);
 
     // One entry processed for one record: values of its channel (all elements of an array).
     void ProcessEntry(ChannelEntry& entry, std::uint64_t record);
-    // The VLSD values and the YX transposition, after the record loop.
-    void FinishEntries();
+    // How many events lie before time t, counting on from `cursor`.
+    std::uint64_t eventPosition(std::uint64_t cursor, double time) const;
+    // Notes the sample just counted in `entry`'s area A as the first after an acquisition
+    // interruption when the events passed since its predecessor call for it.
+    void markEvents(ChannelEntry& entry, double time);
+    // True when `entry` asks for event positions and the data group has events.
+    bool eventsWanted(const ChannelEntry& entry) const;
 
     const HdRecord& header_;
     ZtCMF4Stream& stream_;
@@ -72,11 +98,17 @@ protected:
     std::uint64_t masterIndex_ = kNone;
     std::uint64_t masterEntry_ = kNone;
     std::uint32_t masterType_ = 0;
+    // The master's linear conversion (time = raw x factor + offset); 1 and 0 without one.
+    double masterFactor_ = 1;
+    double masterOffset_ = 0;
     std::uint64_t recordCount_ = 0;
     bool singleRecord_ = false;
     std::uint64_t loopLast_ = kNone;
     std::unique_ptr<RecordCache> cache_;
     std::vector<ChannelRange> ranges_;
+
+private:
+    std::uint64_t search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi, bool restricted);
 };
 
 // One strategy per job, chosen by the request's mode; null for modes without one.
@@ -89,12 +121,7 @@ inline T ZtCReadDataStrategy::GetValue(const CnRecord& channel, std::uint64_t re
     if (channel.cn_type == 6) return static_cast<T>(record);
     const std::uint8_t* bytes = recordBytes(record);
     if (bytes == nullptr) return T{};
-    const std::int64_t offset = static_cast<std::int64_t>(channel.cn_byte_offset) + extraOffset;
-    // A field that does not lie inside the record (a damaged channel) reads as 0.
-    const std::uint64_t fieldEnd = static_cast<std::uint64_t>(offset) + (channel.cn_bit_offset + std::uint64_t{channel.cn_bit_count} + 7) / 8;
-    if (offset < 0 || fieldEnd > cache_->recordSize()) return T{};
-    return decodeField<T>(bytes, static_cast<std::uint32_t>(offset), channel.cn_bit_offset, channel.cn_bit_count,
-                          isBigEndian(channel.cn_data_type, channel.cn_type));
+    return RecordField<T>(channel, extraOffset, cache_->recordSize()).read(bytes);
 }
 
 }  // namespace tarvik

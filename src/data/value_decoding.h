@@ -114,6 +114,35 @@ constexpr bool isBigEndian(std::uint8_t dataType, std::uint8_t channelType) {
     return bigEndianType && channelType != kCnVariableLength;
 }
 
+// A channel's numeric field at a fixed place of records of a known size, for loops that decode
+// it from many records. A field that does not lie inside the record (a damaged channel) reads
+// as 0.
+template <NumericKind T>
+class RecordField {
+public:
+    RecordField(const CnRecord& channel, std::int64_t extraOffset, std::uint64_t recordSize)
+        : bitOffset_(channel.cn_bit_offset), bitCount_(channel.cn_bit_count),
+          bigEndian_(isBigEndian(channel.cn_data_type, channel.cn_type)) {
+        const std::int64_t offset = static_cast<std::int64_t>(channel.cn_byte_offset) + extraOffset;
+        const std::uint64_t bytes = (std::uint64_t{bitOffset_} + bitCount_ + 7) / 8;
+        inside_ = offset >= 0 && bytes <= recordSize &&
+                  static_cast<std::uint64_t>(offset) <= recordSize - bytes;
+        byteOffset_ = inside_ ? static_cast<std::uint32_t>(offset) : 0;
+    }
+
+    T read(const std::uint8_t* record) const {
+        return inside_ ? decodeField<T>(record, byteOffset_, bitOffset_, bitCount_, bigEndian_) : T{};
+    }
+    bool inside() const { return inside_; }
+
+private:
+    std::uint32_t byteOffset_ = 0;
+    std::uint32_t bitOffset_;
+    std::uint32_t bitCount_;
+    bool bigEndian_;
+    bool inside_ = false;
+};
+
 // Linear index of element (i, j, k) of an array of 1 to 3 dimensions, in the array's storage
 // layout: row after row, or column after column when ca_flags bit 6 is set. Unused indices are
 // ignored; other dimension counts are indexed by i alone.
