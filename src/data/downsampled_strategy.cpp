@@ -34,12 +34,6 @@ std::uint64_t saturatingMultiply(std::uint64_t a, std::uint64_t b) {
                                                                          : a * b;
 }
 
-// A bucket number computed in double, held where every later step stays exact in an int64.
-std::int64_t bucketNumber(double n) {
-    constexpr double kLimit = 4.0e18;
-    return static_cast<std::int64_t>(std::clamp(n, -kLimit, kLimit));
-}
-
 // One reduced value and where it occurred.
 template <NumericKind T, NumericKind M>
 struct Reduced {
@@ -118,8 +112,8 @@ void ZtCDownSampledStrategy::Release() {
 
 // Which bucket a record belongs to.
 
-std::int64_t ZtCDownSampledStrategy::bucketOf(const ChannelRange& range, Bucketing& bucketing, std::uint64_t record,
-                                              double time) const {
+double ZtCDownSampledStrategy::bucketOf(const ChannelRange& range, Bucketing& bucketing, std::uint64_t record,
+                                        double time) const {
     if (!timeBased_) {
         // Buckets of whole records: the next one begins at a known record, so the division
         // is needed only once per bucket.
@@ -127,7 +121,7 @@ std::int64_t ZtCDownSampledStrategy::bucketOf(const ChannelRange& range, Bucketi
         if (record != range.first && record < bucketing.boundary) return bucketing.current;
         const std::uint64_t n = (record - range.first) / size;
         bucketing.boundary = saturatingAdd(range.first, saturatingMultiply(n + 1, size));
-        return static_cast<std::int64_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::int64_t>::max()));
+        return static_cast<double>(n);
     }
     const double q = (time - range.startTime) / bucketing.bucketWidth;
     if (std::isnan(q)) return record == range.first ? 0 : bucketing.current;
@@ -135,14 +129,14 @@ std::int64_t ZtCDownSampledStrategy::bucketOf(const ChannelRange& range, Bucketi
     // The range ends on the boundary of its last bucket: a last record lying exactly there
     // closes that bucket rather than opening one of its own.
     if (record == range.last && n == q) n -= 1;
-    return bucketNumber(n);
+    return n;
 }
 
 template <NumericKind T, NumericKind M>
 void ZtCDownSampledStrategy::beginBucketRecord(ChannelEntry& entry, std::uint64_t record, M x, double time) {
     Bucketing& bucketing = buckets_[entry.entryNumber];
     const ChannelRange& range = ranges_[entry.entryNumber];
-    const std::int64_t n = bucketOf(range, bucketing, record, time);
+    const double n = bucketOf(range, bucketing, record, time);
     if (record != range.first) {
         if (n <= bucketing.current) return;
         emitAll<T, M>(entry);
@@ -275,7 +269,7 @@ M ZtCDownSampledStrategy::bucketMiddle(const ChannelEntry& entry) const {
         return static_cast<M>(saturatingAdd(saturatingAdd(range.first, start), size / 2));
     }
     const double width = bucketing.bucketWidth;
-    const double middle = range.startTime + static_cast<double>(bucketing.current) * width + 0.5 * width;
+    const double middle = range.startTime + bucketing.current * width + 0.5 * width;
     return fromDouble<M>(masterValueOfTime(middle));
 }
 

@@ -31,7 +31,9 @@ protected:
         DownSampleMethod method = DownSampleMethod::MinMax;
         bool reducible = false;            // a numeric channel with a usable bucket size
         bool open = false;                 // the current bucket holds values not emitted yet
-        std::int64_t current = 0;          // the bucket being accumulated
+        // The bucket being accumulated. Kept as a double: a tiny width over a long recording
+        // numbers buckets beyond any integer type, and each must still stay apart.
+        double current = 0;
         std::uint64_t boundary = 0;        // mode 1: first record of the next bucket
         // Where the value and the maximum's candidate lie, from the channel's field: both at it
         // in raw records; at the mean, minimum or maximum part of a reduction record.
@@ -61,8 +63,7 @@ protected:
     void FinishEntries() override;
 
     // The bucket of the record being processed, from its index (mode 1) or time (mode 3).
-    std::int64_t bucketOf(const ChannelRange& range, Bucketing& bucketing, std::uint64_t record,
-                          double time) const;
+    double bucketOf(const ChannelRange& range, Bucketing& bucketing, std::uint64_t record, double time) const;
     // Before the values of `record` (at position x): the entry's first bucket starts, or a
     // record of a later bucket emits the current one and starts the next.
     template <NumericKind T, NumericKind M>

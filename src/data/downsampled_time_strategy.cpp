@@ -22,6 +22,13 @@ double intoBucket(double s, double start, double width, double bucket) {
     return s;
 }
 
+// The first boundary at or after t of buckets of `width` from `start`; t when that boundary is
+// beyond what a double holds.
+double boundaryAfter(double t, double start, double width) {
+    const double boundary = start + std::ceil((t - start) / width) * width;
+    return std::isfinite(boundary) ? boundary : t;
+}
+
 }  // namespace
 
 ZtCDownSampledTimeBasedStrategy::ZtCDownSampledTimeBasedStrategy(const HdRecord& header, ZtCMF4Stream& stream)
@@ -139,8 +146,9 @@ std::uint64_t ZtCDownSampledTimeBasedStrategy::firstRecord(const MF4ReadItem& it
 std::uint64_t ZtCDownSampledTimeBasedStrategy::lastRecord(const MF4ReadItem& item, double tmax) {
     const double start = item.startTime, width = item.bucketTime;
     if (item.endTime >= tmax) return recordCount_ - 1;
-    // The bucket that holds the end is read whole.
-    const double end = start + std::ceil((item.endTime - start) / width) * width;
+    // The bucket that holds the end is read whole (its boundary, when a tiny width makes that
+    // too large a number, is the end itself).
+    const double end = boundaryAfter(item.endTime, start, width);
     const bool neighbours = item.withNeighbours != 0;
     const double bound = std::min(neighbours ? end + width : end, tmax);
     std::uint64_t last = FindRecord(bound, Bound::Upper);
@@ -149,8 +157,7 @@ std::uint64_t ZtCDownSampledTimeBasedStrategy::lastRecord(const MF4ReadItem& ite
     if (neighbours && last != kNone && last < recordCount_ - 1 && !(MasterTime(last) > end)) {
         // The bucket after the end holds no record: the nearest later bucket that does is
         // taken whole.
-        const double next = MasterTime(last + 1);
-        last = FindRecord(std::min(start + std::ceil((next - start) / width) * width, tmax), Bound::Upper);
+        last = FindRecord(std::min(boundaryAfter(MasterTime(last + 1), start, width), tmax), Bound::Upper);
     }
     return last;
 }

@@ -17,6 +17,45 @@ using namespace tarvik::test;
 
 constexpr std::uint64_t kMaxValues = 1 << 16;
 
+// The reduced modes on one channel item: buckets of records, buckets of time (from a reduction
+// level when the file has one) and the original time of a reduced value.
+void readReduced(MF4Content* content, MF4ReadItem item, double firstLevel) {
+    std::vector<std::uint64_t> positions(item.capacity);
+    std::uint64_t counters[4] = {};
+    MF4ReadItem paired = item;
+    paired.values = positions.data();
+    paired.valuesStored = &counters[0];
+    paired.valuesTotal = &counters[1];
+    paired.eventsStored = &counters[2];
+    paired.eventsTotal = &counters[3];
+    for (MF4ReadItem* it : {&item, &paired}) {
+        it->sampleCount = 1000;
+        it->bucketSamples = 3;
+        it->startTime = -10;
+        it->endTime = 1e6;
+        it->bucketTime = 0.05;
+        it->levelTime = -1;
+        it->withNeighbours = 1;
+    }
+    for (std::uint32_t mode : {1u, 3u, 4u}) {
+        if (mode == 4) {
+            item.levelTime = firstLevel;
+            item.reducedType = 5;
+        }
+        MF4ReadRequest request{};
+        request.mode = mode;
+        request.channelItems = &item;
+        request.channelItemCount = 1;
+        request.groupItems = &paired;
+        request.groupItemCount = 1;
+        for (std::uint32_t method : {0u, 3u}) {
+            item.method = paired.method = method;
+            ReadData(content, &request, nullptr, nullptr);
+            EXPECT_LE(*item.valuesStored, *item.valuesTotal);
+        }
+    }
+}
+
 // Reads every numeric and string channel of every group with buffers sized from the tree.
 void readEverything(MF4Content* content) {
     for (std::uint64_t g = 0; g < content->groupCount; ++g) {
@@ -62,6 +101,7 @@ void readEverything(MF4Content* content) {
                 EXPECT_LE(channelCounters[0], channelCounters[1]);
                 if (strings) FreeStrings(reinterpret_cast<void**>(values.data()), channelCounters[0], channel.valueType == 31);
             }
+            if (!strings) readReduced(content, item, content->groups[g].reductionRaster * 16);
         }
     }
 }
@@ -98,7 +138,8 @@ TEST(ReadDataDamage, CorpusFilesWithDamagedBytes) {
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
     unsigned seed = 1;
     for (const char* name : {"Vector_FixedLengthStringUTF16_BE.mf4", "Vector_MeasurementArrays.mf4",
-                             "asammdf_demo_arrays_vlsd.mf4", "Vector_DataList_TransposeDeflate.mf4"}) {
+                             "asammdf_demo_arrays_vlsd.mf4", "Vector_DataList_TransposeDeflate.mf4",
+                             "dSPACE_CaptureBlocks.mf4"}) {
         std::ifstream in(corpus / name, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});
         ASSERT_GT(bytes.size(), 64u) << name;

@@ -1,0 +1,496 @@
+// ReadData's reduced modes on small files whose results can be told by hand: buckets of records
+// and of time, reduction levels read instead of the raw records, and the descent from a reduced
+// extreme to the time it was recorded.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TarvikMF4Access.h"
+#include "support/mdf_blocks.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace tarvik::test;
+
+// One reduction level: per interval its start time and the mean, minimum and maximum there.
+struct Level {
+    double interval = 1;
+    std::uint8_t syncType = 1;
+    std::vector<double> times{}, means{}, minimums{}, maximums{};
+};
+
+// The level of `interval` that a logger would have written for these records.
+Level levelOf(const std::vector<double>& times, const std::vector<double>& values, double interval) {
+    Level level{.interval = interval};
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const double start = std::floor(times[i] / interval) * interval;
+        if (level.times.empty() || level.times.back() != start) {
+            level.times.push_back(start);
+            level.means.push_back(0);
+            level.minimums.push_back(values[i]);
+            level.maximums.push_back(values[i]);
+        }
+        std::size_t count = 0;
+        double sum = 0;
+        for (std::size_t j = 0; j < times.size(); ++j)
+            if (std::floor(times[j] / interval) * interval == start) sum += values[j], ++count;
+        level.means.back() = sum / static_cast<double>(count);
+        level.minimums.back() = std::min(level.minimums.back(), values[i]);
+        level.maximums.back() = std::max(level.maximums.back(), values[i]);
+    }
+    return level;
+}
+
+// What a down-sampled read asks for, copied into the items of both lists.
+struct Settings {
+    std::uint64_t firstSample = 0;
+    std::uint64_t sampleCount = 0;
+    double startTime = 0;
+    double endTime = 0;
+    std::uint32_t withNeighbours = 0;
+    std::uint32_t method = MF4_DOWNSAMPLE_MIN_MAX;
+    double bucketTime = 0;
+    double levelTime = 0;
+    std::uint64_t bucketSamples = 0;
+    std::uint64_t capacity = 0;
+};
+
+struct Interruption {
+    double begin = 0, end = 0;
+};
+
+// A 4.10 file with one group: a float64 time master and a channel "value" (float64, or int32
+// when `int32Values`), the given reduction levels (finest first) and optionally one acquisition
+// interruption.
+std::string recordingFile(const std::vector<double>& times, const std::vector<double>& values,
+                          const std::vector<Level>& levels = {}, const Interruption* gap = nullptr,
+                          bool int32Values = false) {
+    MdfBuilder file;
+    const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
+    const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
+    const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0},
+                                  cgData({.cycleCount = times.size(), .dataBytes = 16}));
+    const auto time = file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, 0, 0, 0, 0},
+                                    cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
+    const auto value = file.addBlock("##CN", {0, 0, file.addText("##TX", "value"), 0, 0, 0, 0, 0},
+                                     int32Values ? cnData({.dataType = 2, .byteOffset = 8, .bitCount = 32})
+                                                 : cnData({.dataType = 4, .byteOffset = 8, .bitCount = 64}));
+    std::string records;
+    for (std::size_t i = 0; i < times.size(); ++i)
+        records += f64(times[i]) + (int32Values ? u32(static_cast<std::uint32_t>(static_cast<std::int32_t>(values[i]))) +
+                                                      u32(0)
+                                                : f64(values[i]));
+    setLink(file, hd, 0, dg);
+    setLink(file, dg, 1, cg);
+    setLink(file, dg, 2, file.addBlock("##DT", {}, records));
+    setLink(file, cg, 1, time);
+    setLink(file, time, 0, value);
+    std::int64_t next = 0;
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        // Mean record, minimum record, maximum record; the time of each is the interval's start.
+        std::string reduced;
+        for (std::size_t i = 0; i < level->times.size(); ++i)
+            reduced += f64(level->times[i]) + f64(level->means[i]) + f64(level->times[i]) +
+                       f64(level->minimums[i]) + f64(level->times[i]) + f64(level->maximums[i]);
+        const auto rd = file.addBlock("##RD", {}, reduced);
+        next = file.addBlock("##SR", {next, rd},
+                             srData({.cycleCount = level->times.size(), .interval = level->interval,
+                                     .syncType = level->syncType}));
+    }
+    setLink(file, cg, 4, next);
+    if (gap != nullptr) {
+        const auto end = file.addBlock("##EV", {0, 0, 0, 0, 0},
+                                       evData({.type = 2, .rangeType = 2, .syncBaseValue = 1, .syncFactor = gap->end}));
+        const auto begin = file.addBlock("##EV", {end, 0, 0, 0, 0, cg},
+                                         evData({.type = 2, .rangeType = 1, .scopeCount = 1, .syncBaseValue = 1,
+                                                 .syncFactor = gap->begin}));
+        setLink(file, end, 2, begin);
+        setLink(file, hd, 4, begin);
+    }
+    return file.bytes();
+}
+
+// One list of a request as the caller keeps it: the buffer and the counters.
+template <typename T>
+struct Side {
+    explicit Side(std::size_t capacity) : values(capacity, T{99}) {}
+    std::vector<T> values;
+    std::uint64_t stored = 77, total = 77, eventsStored = 77, eventsTotal = 77;
+    std::vector<std::uint64_t> events = std::vector<std::uint64_t>(4, 55);
+    double usedInterval = -1;
+
+    MF4ReadItem item(std::uint64_t capacity) {
+        MF4ReadItem it{};
+        it.structSize = sizeof it;
+        it.capacity = capacity;
+        it.values = values.data();
+        it.valuesStored = &stored;
+        it.valuesTotal = &total;
+        it.eventsStored = &eventsStored;
+        it.eventsTotal = &eventsTotal;
+        it.eventCapacity = events.size();
+        it.eventSamples = events.data();
+        it.usedInterval = &usedInterval;
+        return it;
+    }
+    std::vector<T> got() const { return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(stored)}; }
+};
+
+class Recording {
+public:
+    explicit Recording(const std::string& bytes) {
+        const std::u16string path = widePath(dir_.write("reduced.mf4", bytes));
+        MF4Error* errors = nullptr;
+        std::uint64_t count = 0;
+        ReadContent(path.c_str(), &content_, &errors, &count);
+        FreeErrors(errors, count);
+    }
+    ~Recording() { FreeContent(content_); }
+    const MF4Content* content() const { return content_; }
+
+    std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB = {}) {
+        MF4ReadRequest request{};
+        request.structSize = sizeof request;
+        request.mode = mode;
+        request.channelItems = listA.data();
+        request.channelItemCount = listA.size();
+        request.groupItems = listB.data();
+        request.groupItemCount = listB.size();
+        return ReadData(content_, &request, nullptr, nullptr);
+    }
+
+    // Values and their x of the channel "value" in one down-sampled read; X is uint64 in mode 1
+    // and double (the master's kind) in mode 3.
+    template <typename V, typename X>
+    std::uint32_t reduce(std::uint32_t mode, const Settings& settings, Side<V>& a, Side<X>& b) {
+        MF4ReadItem itemA = a.item(settings.capacity), itemB = b.item(settings.capacity);
+        for (MF4ReadItem* it : {&itemA, &itemB}) {
+            it->firstSample = settings.firstSample;
+            it->sampleCount = settings.sampleCount;
+            it->startTime = settings.startTime;
+            it->endTime = settings.endTime;
+            it->withNeighbours = settings.withNeighbours;
+            it->method = settings.method;
+            it->bucketTime = settings.bucketTime;
+            it->bucketSamples = settings.bucketSamples;
+            it->levelTime = settings.levelTime;
+        }
+        return read(mode, {itemA}, {itemB});
+    }
+
+private:
+    TempDir dir_;
+    MF4Content* content_ = nullptr;
+};
+
+std::vector<double> evenTimes(std::size_t count, double step) {
+    std::vector<double> times;
+    for (std::size_t i = 0; i < count; ++i) times.push_back(static_cast<double>(i) * step);
+    return times;
+}
+
+using Records = std::vector<std::uint64_t>;
+using Values = std::vector<double>;
+
+TEST(ReadDataReduced, BucketsOfRecords) {
+    Recording file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}));
+    ASSERT_NE(file.content(), nullptr);
+    Side<double> a(8);
+    Side<std::uint64_t> b(8);
+    Settings settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketSamples = 5, .capacity = 8};
+    EXPECT_EQ(file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b), 0u);
+    // Per bucket the extreme that occurred first comes first.
+    EXPECT_EQ(a.got(), (Values{1, 9, 8, 0}));
+    EXPECT_EQ(b.got(), (Records{1, 2, 6, 9}));
+    EXPECT_EQ(a.total, 4u);
+    EXPECT_EQ(b.stored, 4u);
+    EXPECT_EQ(b.total, 4u);
+
+    settings.method = MF4_DOWNSAMPLE_MIN;
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{1, 0}));
+    EXPECT_EQ(b.got(), (Records{1, 9}));
+    settings.method = MF4_DOWNSAMPLE_MAX;
+    settings.sampleCount = 7;  // whole buckets: records 0 to 9
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{9, 8}));
+    EXPECT_EQ(b.got(), (Records{2, 6}));
+
+    // A bucket of one record has one value, whatever the method.
+    settings.method = MF4_DOWNSAMPLE_MIN_MAX;
+    settings.bucketSamples = 1;
+    settings.firstSample = 7;
+    settings.sampleCount = 5;  // cut at the last record
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{6, 4, 0}));
+    EXPECT_EQ(b.got(), (Records{7, 8, 9}));
+
+    // Nothing to read: no records asked for, buckets of no records, a start beyond the records.
+    for (auto [first, count, size] : {std::tuple{0u, 0u, 5u}, {0u, 10u, 0u}, {10u, 5u, 5u}}) {
+        settings.firstSample = first;
+        settings.sampleCount = count;
+        settings.bucketSamples = size;
+        file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+        EXPECT_EQ(a.total, 0u);
+        EXPECT_EQ(b.total, 0u);
+    }
+
+    // With less room than values: list A keeps what fits, list B (more room) takes all.
+    Side<double> small(8);
+    settings = Settings{.sampleCount = 10, .bucketSamples = 5};
+    MF4ReadItem itemA = small.item(3), itemB = b.item(8);
+    for (MF4ReadItem* it : {&itemA, &itemB}) it->sampleCount = 10, it->bucketSamples = 5;
+    file.read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, {itemA}, {itemB});
+    EXPECT_EQ(small.stored, 3u);
+    EXPECT_EQ(small.total, 4u);
+    EXPECT_EQ(small.values[3], 99) << "nothing is written beyond the capacity";
+    EXPECT_EQ(b.stored, 4u);
+}
+
+TEST(ReadDataReduced, MeansAndTheirPlaces) {
+    // Records 3 to 6 hold 1, 2, 2, 2: their mean 1.75 as an integer is 2, placed in the middle
+    // of the bucket; -1, -2, -2 give -5/3, -2 as an integer (half away from zero).
+    const Values values{9, 9, 9, 1, 2, 2, 2, -1, -2, -2};
+    Recording integers(recordingFile(evenTimes(10, 0.5), values, {}, nullptr, true));
+    ASSERT_NE(integers.content(), nullptr);
+    Side<std::int32_t> whole(4);
+    Side<std::uint64_t> b(4);
+    Settings settings{.firstSample = 3, .sampleCount = 7, .method = MF4_DOWNSAMPLE_MEAN, .bucketSamples = 4,
+                         .capacity = 4};
+    integers.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, whole, b);
+    EXPECT_EQ(whole.got(), (std::vector<std::int32_t>{2, -2}));
+    EXPECT_EQ(b.got(), (Records{5, 9}));
+
+    Recording file(recordingFile(evenTimes(10, 0.5), values));
+    Side<double> a(4);
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{1.75, -5.0 / 3})) << "float means are not rounded";
+
+    // Mode 3: the x of a mean is the middle of its time bucket, as a master value. The range
+    // ends at 3.5, the boundary after 3.4, whose record closes the second bucket.
+    Side<double> times(4);
+    settings = Settings{.startTime = 1.5, .endTime = 3.4, .method = MF4_DOWNSAMPLE_MEAN, .bucketTime = 1.0,
+                           .capacity = 4};
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, times);
+    EXPECT_EQ(a.got(), (Values{1.5, 1})) << "[1.5, 2.5), then 2.5 to 3.5";
+    EXPECT_EQ(times.got(), (Values{2.0, 3.0}));
+    EXPECT_EQ(times.usedInterval, 0.0) << "raw records were read";
+}
+
+TEST(ReadDataReduced, BucketsOfTime) {
+    // The last record lies exactly on the boundary after two buckets of 1 s: it closes the
+    // second bucket instead of opening a third.
+    Recording file(recordingFile({0, 0.5, 1, 1.5, 2}, {1, 2, 3, 4, 50}));
+    ASSERT_NE(file.content(), nullptr);
+    Side<double> a(6), b(6);
+    Settings settings{.startTime = 0, .endTime = 2, .method = MF4_DOWNSAMPLE_MAX, .bucketTime = 1, .capacity = 6};
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{2, 50}));
+    EXPECT_EQ(b.got(), (Values{0.5, 2}));
+
+    // The range grows to whole buckets: [0, 1.2] reads the records of [0, 2] ...
+    settings.method = MF4_DOWNSAMPLE_MIN_MAX;
+    settings.startTime = 0.0;
+    settings.endTime = 1.2;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{1, 2, 3, 50}));
+    // ... and the neighbour buckets come whole as well.
+    settings.startTime = 1.0;
+    settings.endTime = 1.0;
+    settings.withNeighbours = 1;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{1, 2, 3, 50}));
+    EXPECT_EQ(b.got(), (Values{0, 0.5, 1, 2}));
+
+    // A bucket of NaN only gives its NaN, once; NaN never beats a number.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Recording gaps(recordingFile({0, 0.5, 1, 1.5, 2.5}, {nan, nan, 3, nan, 4}));
+    settings = Settings{.startTime = 0, .endTime = 3, .bucketTime = 1, .capacity = 6};
+    gaps.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    ASSERT_EQ(a.stored, 3u);
+    EXPECT_TRUE(std::isnan(a.values[0]));
+    EXPECT_EQ(b.values[0], 0.0);
+    EXPECT_EQ(a.values[1], 3);
+    EXPECT_EQ(a.values[2], 4);
+
+    // Widths that make no buckets read nothing.
+    for (double width : {0.0, -1.0, nan}) {
+        settings.bucketTime = width;
+        gaps.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+        EXPECT_EQ(a.total, 0u) << width;
+    }
+}
+
+TEST(ReadDataReduced, ReductionLevelsReplaceTheRawRecords) {
+    // The raw records are all 100, so every value that is not 100 comes from a level.
+    const std::vector<double> times = evenTimes(16, 0.25);
+    const Values raw(16, 100);
+    Level fine{.interval = 0.5, .times = {0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5},
+               .means = {1, 1, 1, 1, 1, 1, 1, 1}, .minimums = {0, 0, 0, 0, 0, 0, 0, 0},
+               .maximums = {2, 2, 2, 2, 2, 2, 2, 2}};
+    Level middle{.interval = 1, .times = {0, 1, 2, 3}, .means = {5, 6, 4, 7}, .minimums = {2, 1, 3, 6},
+                 .maximums = {8, 9, 5, 7}};
+    Level angle{.interval = 2, .syncType = 2, .times = {0, 2}, .means = {-1, -1}, .minimums = {-1, -1},
+                .maximums = {-1, -1}};
+    Recording file(recordingFile(times, raw, {fine, middle, angle}));
+    ASSERT_NE(file.content(), nullptr);
+    Side<double> a(8), b(8);
+    // Any level up to the bucket width: the coarsest with time synchronisation, 1 s. Buckets
+    // from -0.5 s hold one record of it each.
+    Settings settings{.startTime = -0.5, .endTime = 4, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketTime = 1,
+                         .levelTime = -1, .capacity = 8};
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.usedInterval, 1.0);
+    EXPECT_EQ(b.usedInterval, 1.0);
+    // One record per bucket: its minimum and maximum share a place; the first bucket gives its
+    // maximum first, each later one first the extreme closer to the value drawn before.
+    EXPECT_EQ(a.got(), (Values{8, 2, 1, 9, 5, 3, 6, 7}));
+    EXPECT_EQ(b.got(), (Values{0, 0, 1, 1, 2, 2, 3, 3}));
+    settings.method = MF4_DOWNSAMPLE_MEAN;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{5, 6, 4, 7}));
+    EXPECT_EQ(b.got(), (Values{0, 1, 2, 3}));
+    settings.method = MF4_DOWNSAMPLE_MIN;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (Values{2, 1, 3, 6}));
+
+    // A finer limit chooses the finer level; 0 asks for the raw records.
+    settings.method = MF4_DOWNSAMPLE_MAX;
+    settings.levelTime = 0.5;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.usedInterval, 0.5);
+    EXPECT_EQ(a.got(), (Values{2, 2, 2, 2}));
+    settings.levelTime = 0;
+    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    EXPECT_EQ(a.usedInterval, 0.0);
+    EXPECT_EQ(a.got(), (Values{100, 100, 100, 100, 100})) << "raw records reach into a fifth bucket";
+}
+
+TEST(ReadDataReduced, EventsOfListAReachListB) {
+    // An acquisition interruption around 0.3 s: the first sample and the first after it are
+    // marked, in both lists.
+    const Interruption gap{0.25, 0.35};
+    Recording file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}, {}, &gap));
+    ASSERT_NE(file.content(), nullptr);
+    Side<double> a(8);
+    Side<std::uint64_t> b(8);
+    Settings settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MAX, .bucketSamples = 2, .capacity = 8};
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    ASSERT_EQ(a.got(), (Values{5, 9, 7, 8, 4}));
+    ASSERT_EQ(a.eventsStored, 2u);
+    EXPECT_EQ(a.events[0], 0u);
+    EXPECT_EQ(a.events[1], 2u) << "record 4 (0.4 s) is the first after the interruption";
+    EXPECT_EQ(b.eventsStored, 2u);
+    EXPECT_EQ(b.eventsTotal, a.eventsTotal);
+    EXPECT_EQ(b.events[1], 2u);
+}
+
+TEST(ReadDataReduced, OriginalTimeOfAReducedExtreme) {
+    // Raw records every 0.25 s for 16 s with distinct values; levels of 1, 2 and 4 s made from them.
+    const std::vector<double> times = evenTimes(64, 0.25);
+    Values values;
+    for (std::size_t i = 0; i < times.size(); ++i) values.push_back(static_cast<double>((i * 37) % 64));
+    const std::vector<Level> levels{levelOf(times, values, 1), levelOf(times, values, 2), levelOf(times, values, 4)};
+    Recording file(recordingFile(times, values, levels));
+    ASSERT_NE(file.content(), nullptr);
+
+    // The maximum of the 4 s interval starting at 8 s, and the minimum of the one at 4 s.
+    const double maximum = levels[2].maximums[2], minimum = levels[2].minimums[1];
+    auto rawTimeOf = [&](double value, double from) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (values[i] == value && times[i] >= from && times[i] < from + 4) return times[i];
+        return -1.0;
+    };
+    Side<double> first(1), second(1), third(1);
+    auto ask = [](Side<double>& side, double start, double level, double value) {
+        MF4ReadItem it = side.item(1);
+        it.startTime = start;
+        it.levelTime = level;
+        it.reducedType = 5;  // float64
+        it.reducedValue.asDouble = value;
+        return it;
+    };
+    EXPECT_EQ(file.read(MF4_READ_ORIGINAL_TIMESTAMP, {ask(first, 8, 4, maximum), ask(second, 4, 4, minimum)}), 0u);
+    ASSERT_EQ(first.stored, 1u);
+    EXPECT_EQ(first.total, 1u);
+    EXPECT_EQ(first.values[0], rawTimeOf(maximum, 8));
+    ASSERT_EQ(second.stored, 1u);
+    EXPECT_EQ(second.values[0], rawTimeOf(minimum, 4));
+
+    // A reduced value of another numeric kind is compared by value.
+    MF4ReadItem asInteger = ask(first, 8, 4, 0);
+    asInteger.reducedType = 21;  // uint64
+    asInteger.reducedValue.asUInt = static_cast<std::uint64_t>(maximum);
+    file.read(MF4_READ_ORIGINAL_TIMESTAMP, {asInteger});
+    EXPECT_EQ(first.values[0], rawTimeOf(maximum, 8));
+
+    // No level of 3 s: no value, and the items after it are not read either; the same for a
+    // value that is neither extreme of its record.
+    for (auto [level, value] : {std::pair{3.0, maximum}, std::pair{4.0, maximum + 0.5}}) {
+        file.read(MF4_READ_ORIGINAL_TIMESTAMP, {ask(first, 8, level, value), ask(second, 4, 4, minimum)});
+        EXPECT_EQ(first.total, 0u);
+        EXPECT_EQ(second.total, 0u);
+        EXPECT_EQ(second.stored, 0u);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file written by a measurement tool with reduction levels of its own: reading the coarsest
+// level must give the extremes the raw records have.
+TEST(ReadDataReduced, CorpusReductionLevelsAgreeWithTheRawRecords) {
+    const auto corpus = corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
+    const std::u16string path = widePath((corpus / "dSPACE_CaptureBlocks.mf4").string());
+    MF4Content* content = nullptr;
+    ASSERT_LE(ReadContent(path.c_str(), &content, nullptr, nullptr), 1u);
+    for (std::uint64_t g = 0; g < content->groupCount; ++g) {
+        const MF4ChannelGroup& group = content->groups[g];
+        std::uint64_t channel = 0;
+        while (content->channels[channel].groupIndex != g) ++channel;
+        Side<double> raw(group.cycleCount), rawTimes(group.cycleCount);
+        MF4ReadItem rawItem = raw.item(group.cycleCount), timeItem = rawTimes.item(group.cycleCount);
+        rawItem.index = channel;
+        timeItem.index = g;
+        MF4ReadRequest request{};
+        request.channelItems = &rawItem;
+        request.channelItemCount = 1;
+        request.groupItems = &timeItem;
+        request.groupItemCount = 1;
+        ASSERT_EQ(ReadData(content, &request, nullptr, nullptr), 0u);
+        ASSERT_EQ(raw.stored, group.cycleCount);
+
+        Side<double> a(4096), b(4096);
+        MF4ReadItem itemA = a.item(4096), itemB = b.item(4096);
+        for (MF4ReadItem* it : {&itemA, &itemB}) {
+            it->index = channel;
+            it->startTime = -1e9;
+            it->endTime = 1e9;
+            it->bucketTime = 1e6;
+            it->levelTime = -1;
+        }
+        request.mode = MF4_READ_DOWNSAMPLED_TIME_BASED;
+        request.channelItems = &itemA;
+        request.groupItems = &itemB;
+        ASSERT_EQ(ReadData(content, &request, nullptr, nullptr), 0u);
+        SCOPED_TRACE(g);
+        EXPECT_GT(a.usedInterval, 0.0);
+        ASSERT_GE(a.stored, 1u);
+        const auto [low, high] = std::minmax_element(raw.values.begin(), raw.values.end());
+        // One bucket over the whole recording: its minimum and maximum are the raw ones.
+        ASSERT_EQ(a.stored, 2u);
+        EXPECT_EQ(std::min(a.values[0], a.values[1]), *low);
+        EXPECT_EQ(std::max(a.values[0], a.values[1]), *high);
+    }
+    FreeContent(content);
+}
+
+}  // namespace
