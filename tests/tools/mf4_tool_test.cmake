@@ -32,6 +32,24 @@ function(expect_match text pattern what)
   endif()
 endfunction()
 
+# Fails unless `text`, every run of spaces squeezed to one, is `expected`: checks a whole
+# table without depending on its column widths.
+function(expect_table text expected what)
+  string(REGEX REPLACE " +" " " squeezed "${text}")
+  if(NOT squeezed STREQUAL expected)
+    message(FATAL_ERROR "${what}:\n${text}\nexpected (spaces squeezed):\n${expected}")
+  endif()
+endfunction()
+
+# Fails unless mf4 ends with `expected` and prints nothing on stdout.
+function(expect_refused expected)
+  run_mf4(${ARGN})
+  if(NOT exit_code STREQUAL expected OR NOT stdout STREQUAL "")
+    message(FATAL_ERROR "mf4 ${ARGN}: exit code ${exit_code}, expected ${expected}\n"
+                        "stdout:\n${stdout}\nstderr:\n${stderr}")
+  endif()
+endfunction()
+
 # Reads one value out of the JSON document in `json`; a parse error fails the test.
 function(json_get result json)
   string(JSON value ERROR_VARIABLE error GET "${json}" ${ARGN})
@@ -232,6 +250,81 @@ elseif(CASE STREQUAL "dump_wrong_choice")
   expect_exit(2)
   run_mf4(dump "${WORK_DIR}/missing.mf4")
   expect_exit(1)
+
+elseif(CASE STREQUAL "dump_buckets")
+  # The counter is the record index, so each bucket's minimum and maximum are its first and
+  # last record.
+  run_mf4(dump ${EXAMPLE} --channel Counter --buckets 10)
+  expect_exit(0)
+  set(expected "record Counter\n")
+  foreach(first RANGE 0 90 10)
+    math(EXPR last "${first} + 9")
+    string(APPEND expected "${first} ${first}\n${last} ${last}\n")
+  endforeach()
+  expect_table("${stdout}" "${expected}" "minima and maxima")
+  if(NOT stderr STREQUAL "")
+    message(FATAL_ERROR "nothing belongs on stderr, got:\n${stderr}")
+  endif()
+  # Sine over four quarters: its maximum lies at a bucket's end while it rises, else at its
+  # start; exactly 1 at record 25.
+  run_mf4(dump ${EXAMPLE} --channel Sine --buckets 25 --method max)
+  expect_exit(0)
+  set(expected "record Sine\n24 0.9980267284282716\n25 1\n50 1.2246467991473532e-16\n")
+  expect_table("${stdout}" "${expected}99 -0.06279051952931326\n" "maxima")
+  # Every channel by default, one table each; the second bucket is cut at the last record. Sine
+  # falls below 0 after record 50, so the first bucket's minimum is its last record.
+  run_mf4(dump ${EXAMPLE} --buckets 60 --method min)
+  expect_exit(0)
+  set(expected "record Sine\n59 -0.5358267949789964\n75 -1\n\nrecord Counter\n0 0\n60 60\n")
+  expect_table("${stdout}" "${expected}" "minima")
+  # Means from --from on, rounded half away from zero (24.5 gives 25); the x of a mean is the
+  # middle of its bucket.
+  run_mf4(dump ${EXAMPLE} --channel Counter --from 20 --count 25 --buckets 10 --method mean)
+  expect_exit(0)
+  expect_match("${stdout}" "^record +Counter\n2[45] +25\n3[45] +35\n4[45] +45\n$" "means")
+
+  run_mf4(dump ${EXAMPLE} --channel Counter --buckets 10 --limit 3)
+  expect_exit(0)
+  expect_table("${stdout}" "record Counter\n0 0\n9 9\n10 10\n" "first three values")
+  expect_match("${stderr}" "showed 3 of 20 values of Counter" "note")
+
+  foreach(wrong "--buckets;0" "--buckets;-1" "--buckets;2.5" "--method;max"
+                "--buckets;5;--method;median" "--buckets;5;--start;0.5" "--buckets;5;--neighbours"
+                "--buckets;5;--bucket-time;1")
+    expect_refused(2 dump ${EXAMPLE} ${wrong})
+  endforeach()
+  expect_refused(1 dump "${WORK_DIR}/missing.mf4" --buckets 5)
+
+elseif(CASE STREQUAL "dump_bucket_time")
+  # Bucket boundaries at 0.005 + k * 0.1 lie well apart from the records at i * 0.01, so a
+  # bucket holds records 10 k + 1 .. 10 k + 10; the end 0.395 grows to the boundary 0.405.
+  set(expected "time Counter\n0.11 11\n0.2 20\n0.21 21\n0.3 30\n0.31 31\n0.4 40\n")
+  run_mf4(dump ${EXAMPLE} --channel Counter --bucket-time 0.1 --start 0.105 --end 0.395)
+  expect_exit(0)
+  expect_table("${stdout}" "${expected}" "buckets in time")
+  if(NOT stderr STREQUAL "")
+    message(FATAL_ERROR "raw records need no note, got:\n${stderr}")
+  endif()
+  # The file has no reduction levels: forcing the raw records changes nothing.
+  run_mf4(dump ${EXAMPLE} --channel Counter --bucket-time 0.1 --start 0.105 --end 0.395
+          --level-time 0)
+  expect_table("${stdout}" "${expected}" "raw records")
+  # The nearest bucket with values on each side.
+  run_mf4(dump ${EXAMPLE} --channel Counter --bucket-time 0.1 --start 0.205 --end 0.395
+          --neighbours)
+  expect_exit(0)
+  expect_table("${stdout}" "${expected}0.41000000000000003 41\n0.5 50\n" "neighbours")
+  # Without --start and --end the buckets cover the recording from its first record on; a
+  # record on a boundary opens the next bucket.
+  run_mf4(dump ${EXAMPLE} --channel Counter --bucket-time 0.25 --method max)
+  expect_exit(0)
+  expect_table("${stdout}" "time Counter\n0.24 24\n0.49 49\n0.74 74\n0.99 99\n" "whole recording")
+
+  foreach(wrong "--bucket-time;0" "--bucket-time;-0.1" "--bucket-time;nan" "--bucket-time;inf"
+                "--bucket-time;0.1;--from;3" "--bucket-time;0.1;--count;3" "--level-time;0"
+                "--bucket-time;0.1;--level-time;x")
+    expect_refused(2 dump ${EXAMPLE} ${wrong})
+  endforeach()
 
 elseif(CASE STREQUAL "export_csv")
   set(csv "${WORK_DIR}/minimal.csv")

@@ -10,16 +10,19 @@
 
 #include <CLI/CLI.hpp>
 
+#include "bucket_dump.h"
+#include "bucket_options.h"
 #include "channel_selection.h"
 #include "content_reading.h"
+#include "dump_options.h"
 #include "exit_codes.h"
 #include "findings_printer.h"
 #include "group_read.h"
 #include "host_text.h"
 #include "one_line.h"
 #include "read_messages.h"
-#include "table_printer.h"
 #include "record_text.h"
+#include "table_printer.h"
 #include "value_text.h"
 
 namespace mf4tool {
@@ -28,19 +31,6 @@ namespace {
 
 // Rows are formatted and printed this many at a time.
 constexpr std::size_t kRowBatch = 1000;
-
-struct DumpOptions {
-    std::string file;
-    std::optional<std::uint64_t> group;
-    std::vector<std::string> channels;
-    std::optional<std::uint64_t> from;
-    std::optional<std::uint64_t> count;
-    std::optional<double> start;
-    std::optional<double> end;
-    bool neighbours = false;
-    std::uint64_t limit = 1000;
-    bool all = false;
-};
 
 RecordRange rangeOf(const DumpOptions& options) {
     RecordRange range;
@@ -132,8 +122,26 @@ int dump(const DumpOptions& options) {
         std::cerr << "mf4: " << chosen.error << '\n';
         return kExitUsage;
     }
-    const int exitCode = dumpValues(content, *chosen.selection, options);
+    const int exitCode = options.reduces() ? dumpBuckets(content, *chosen.selection, options)
+                                           : dumpValues(content, *chosen.selection, options);
     return reading.result() == MF4_ERRORS ? std::max<int>(exitCode, kExitErrors) : exitCode;
+}
+
+// Adds --from, --count, --start, --end and --neighbours.
+RangeOptions addRangeOptions(CLI::App& command, DumpOptions& options) {
+    RangeOptions range{};
+    range.from = command.add_option("--from", options.from, "First record index (default 0)");
+    range.count =
+        command.add_option("--count", options.count, "Number of records (default: all)");
+    range.start = command.add_option("--start", options.start, "First master time");
+    range.end = command.add_option("--end", options.end, "Last master time");
+    for (CLI::Option* byIndex : {range.from, range.count})
+        for (CLI::Option* byTime : {range.start, range.end}) byIndex->excludes(byTime);
+    range.neighbours = command.add_flag(
+        "--neighbours", options.neighbours,
+        "Add the record just before and just after the range (with --bucket-time: the nearest "
+        "bucket with values on each side)");
+    return range;
 }
 
 }  // namespace
@@ -141,7 +149,16 @@ int dump(const DumpOptions& options) {
 void addDumpCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<DumpOptions>();
     CLI::App* command = app.add_subcommand(
-        "dump", "Print the raw values of a group's channels, one row per record");
+        "dump", "Print the raw values of a group's channels, one row per record, or their "
+                "reduction per bucket");
+    command->footer(
+        "With --buckets or --bucket-time each channel is reduced per bucket and printed as a "
+        "table of its own (tables apart by a blank line): the first column tells where a value "
+        "lies (\"record\": its record index; \"time\": the master value as stored, \"time "
+        "(raw)\" when the master has a conversion), the second gives the value. minmax gives "
+        "the smallest and the largest value of a bucket, the earlier first (one row when they "
+        "are the same sample); a mean lies in the middle of its bucket. Only numeric channels "
+        "can be reduced. --limit counts values per channel.");
     command->add_option("FILE", options->file, "MDF 4 file")->required();
     command->add_option("--group", options->group,
                         "Group index (default: the group of the first --channel, else 0)");
@@ -150,19 +167,19 @@ void addDumpCommand(CLI::App& app, int& exitCode) {
                      "Channel name, exactly as stored; repeat for more (default: all channels "
                      "of the group)")
         ->allow_extra_args(false);
-    auto* from = command->add_option("--from", options->from, "First record index (default 0)");
-    auto* count =
-        command->add_option("--count", options->count, "Number of records (default: all)");
-    auto* start = command->add_option("--start", options->start, "First master time");
-    auto* end = command->add_option("--end", options->end, "Last master time");
-    for (CLI::Option* byIndex : {from, count})
-        for (CLI::Option* byTime : {start, end}) byIndex->excludes(byTime);
-    command->add_flag("--neighbours", options->neighbours,
-                      "Add the record just before and just after the range");
-    auto* limit = command->add_option("--limit", options->limit,
-                                      "Print at most this many records (default 1000)");
+    const RangeOptions range = addRangeOptions(*command, *options);
+    CLI::Option* method = addBucketOptions(*command, *options, range);
+    auto* limit = command->add_option(
+        "--limit", options->limit,
+        "Print at most this many records, or values per channel with buckets (default 1000)");
     command->add_flag("--all", options->all, "Print every record of the range")->excludes(limit);
-    command->callback([options, &exitCode] { exitCode = dump(*options); });
+    command->callback([options, method, &exitCode] {
+        // Only buckets give --method a meaning; CLI11 can require all of several options, not
+        // one of them.
+        if (!options->reduces() && method->count() > 0)
+            throw CLI::ValidationError("--method", "needs --buckets or --bucket-time");
+        exitCode = dump(*options);
+    });
 }
 
 }  // namespace mf4tool

@@ -1,6 +1,7 @@
 // `mf4 dump FILE [--group N] [--channel NAME ...] [--from N --count N | --start T --end T]
-// [--neighbours] [--limit N | --all]`: prints the raw values of one group's channels as a
-// table, one row per record with its master value first.
+// [--neighbours] [--buckets N | --bucket-time W [--level-time L]] [--method minmax|min|max|mean]
+// [--limit N | --all]`: prints the raw values of one group's channels as a table, one row per
+// record with its master value first, or each channel's values reduced per bucket.
 #pragma once
 
 namespace CLI {
