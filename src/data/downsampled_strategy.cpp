@@ -63,9 +63,9 @@ void ZtCDownSampledStrategy::Init(GroupJob& job) {
     ZtCReadDataStrategy::Init(job);
     positionKind_ = timeBased_ ? masterType_ : kVtUI8;
     const CgRecord& group = job.dataGroup->groups.front();
-    // Every value of a record takes at least one bit of it: an element count beyond that comes
-    // from a damaged array and must not size the accumulators.
-    const std::uint64_t recordBits = (std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes) * 8;
+    // Every element of an array lies at a byte of its own in the record: an element count
+    // beyond the record's bytes comes from a damaged array and must not size the accumulators.
+    const std::uint64_t recordBytes = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
     buckets_.assign(job.entries.size(), Bucketing{});
     for (std::size_t e = 0; e < job.entries.size(); ++e) {
         const ChannelEntry& entry = job.entries[e];
@@ -76,7 +76,7 @@ void ZtCDownSampledStrategy::Init(GroupJob& job) {
         bucketing.method = static_cast<DownSampleMethod>(item.method);
         const bool sized = timeBased_ ? item.bucketTime > 0 && std::isfinite(item.bucketTime) : item.bucketSamples > 0;
         const std::uint64_t values = ranges_[e].valuesPerRecord;
-        if (!sized || item.method > 3 || entry.elementByteSize != 0 || values == 0 || values > recordBits + 1)
+        if (!sized || item.method > 3 || entry.elementByteSize != 0 || values == 0 || values > recordBytes)
             continue;
         withKinds(entry, [&](auto t, auto m) {
             using T = decltype(t);

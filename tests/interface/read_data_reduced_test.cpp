@@ -391,6 +391,45 @@ TEST(ReadDataReduced, EventsOfListAReachListB) {
     EXPECT_EQ(b.events[1], 2u);
 }
 
+TEST(ReadDataReduced, ArraysGiveOneSampleOfAllElementsPerValue) {
+    // Four records of a uint16 array of two elements: (3, 7), (1, 9), (5, 2), (5, 8).
+    MinimalFile m = makeMinimalFile({.recordCount = 4});
+    const std::uint16_t elements[4][2] = {{3, 7}, {1, 9}, {5, 2}, {5, 8}};
+    std::string records;
+    for (std::uint16_t r = 0; r < 4; ++r) records += f64(r) + u16(elements[r][0]) + u16(elements[r][1]);
+    const auto array = m.file.addBlock("##CA", {0}, caData({.byteOffsetBase = 2, .dimSizes = {2}}));
+    const auto pair = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "pair"), 0, 0, 0, 0, 0},
+                                      cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
+    setLink(m.file, m.timeChannel, 0, pair);
+    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(12));  // cg_data_bytes
+    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
+    Recording file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+
+    Side<std::uint16_t> a(8);
+    Side<std::uint64_t> b(8);
+    Settings settings{.sampleCount = 4, .bucketSamples = 2, .capacity = 8};
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    // Per bucket two samples: each element's earlier extreme, then its later one; the second
+    // bucket's first element has one value (5 twice at record 2), given in both samples.
+    EXPECT_EQ(a.stored, 4u);
+    EXPECT_EQ(a.values, (std::vector<std::uint16_t>{3, 7, 1, 9, 5, 2, 5, 8}));
+    EXPECT_EQ(b.values, (Records{0, 0, 1, 1, 2, 2, 2, 3}));
+    settings.method = MF4_DOWNSAMPLE_MEAN;
+    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    EXPECT_EQ(a.got(), (std::vector<std::uint16_t>{2, 8}));
+    EXPECT_EQ(a.total, 2u);
+    EXPECT_EQ(b.values[2], 3u);
+
+    // One element selected: a scalar.
+    std::uint64_t second[1] = {1};
+    MF4ReadItem itemA = a.item(8), itemB = b.item(8);
+    for (MF4ReadItem* it : {&itemA, &itemB}) it->sampleCount = 4, it->bucketSamples = 2, it->elementIndices = second;
+    file.read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, {itemA}, {itemB});
+    EXPECT_EQ(a.got(), (std::vector<std::uint16_t>{7, 9, 2, 8}));
+    EXPECT_EQ(b.got(), (Records{0, 1, 2, 3}));
+}
+
 TEST(ReadDataReduced, OriginalTimeOfAReducedExtreme) {
     // Raw records every 0.25 s for 16 s with distinct values; levels of 1, 2 and 4 s made from them.
     const std::vector<double> times = evenTimes(64, 0.25);
