@@ -77,8 +77,9 @@ protected:
     double masterValueOfTime(double time) const { return (time - masterOffset_) / masterFactor_; }
 
     enum class Bound { Lower, Upper };
-    // The first record whose master time is >= t (Lower) or the last one <= t (Upper); kNone
-    // when there is none. Searches the records held by the cache first, then all.
+    // The first record whose master time is >= t (Lower; kNone when every record lies before
+    // t) or the last one <= t (Upper; record 0 when every record lies after t, so callers that
+    // need "none" there compare its time). Searches the records held by the cache first.
     std::uint64_t FindRecord(double t, Bound bound);
 
     // One entry processed for one record: values of its channel (all elements of an array).
