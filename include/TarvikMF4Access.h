@@ -351,8 +351,8 @@ typedef struct MF4Error {
  *    bucketSamples - 1 (cut at the last record), in buckets counted from firstSample;
  *    withNeighbours has no effect. Mode 3 reads startTime .. endTime in buckets counted from
  *    startTime (the end rounded up to a bucket boundary); withNeighbours adds the nearest
- *    non-empty bucket on each side. A sample exactly on the boundary after the last bucket
- *    belongs to the last bucket.
+ *    non-empty bucket on each side. The last sample of the range, when it lies exactly on the
+ *    boundary that closes the range (at or after endTime), belongs to the last bucket.
  *  - sampleCount 0, bucketSamples 0, or a bucketTime that is not positive read nothing
  *    (counters 0). Channels that are not numbers (strings, byte arrays) read nothing.
  *  - Mode 3 reads the file's reduction levels instead of the raw records when one fits: the

@@ -126,9 +126,11 @@ double ZtCDownSampledStrategy::bucketOf(const ChannelRange& range, Bucketing& bu
     const double q = (time - range.startTime) / bucketing.bucketWidth;
     if (std::isnan(q)) return record == range.first ? 0 : bucketing.current;
     double n = std::floor(q);
-    // The range ends on the boundary of its last bucket: a last record lying exactly there
-    // closes that bucket rather than opening one of its own.
-    if (record == range.last && n == q) n -= 1;
+    // A range that ends inside a bucket takes that bucket whole, up to and including the
+    // boundary after it: a last record lying exactly there, at or beyond the end asked for,
+    // closes that bucket rather than opening one of its own. A last record on a boundary
+    // before the end (the recording stops there) does open its bucket.
+    if (record == range.last && n == q && time >= range.endTime) n -= 1;
     return n;
 }
 

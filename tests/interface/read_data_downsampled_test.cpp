@@ -333,7 +333,8 @@ std::optional<std::pair<std::size_t, std::size_t>> recordsInTime(const std::vect
 }
 
 // Mode 3: buckets of bucketTime from the start time; x is the master value as stored. The last
-// record of the range, when it lies exactly on a boundary, closes the bucket before it.
+// record of the range, when it lies exactly on a boundary at or after the end time, closes the
+// bucket before it.
 template <typename T, typename X>
 Reduction<T, X> reduceByTime(const Recording& rec, const MF4ReadItem& item) {
     const std::vector<T>& values = rec.column<T>();
@@ -349,7 +350,7 @@ Reduction<T, X> reduceByTime(const Recording& rec, const MF4ReadItem& item) {
     for (std::size_t r = range->first; r <= range->second; ++r) {
         const double position = (rec.times[r] - start) / width;
         auto number = static_cast<std::int64_t>(std::floor(position));
-        if (r == range->second && std::floor(position) == position) --number;
+        if (r == range->second && std::floor(position) == position && rec.times[r] >= item.endTime) --number;
         if (buckets.empty() || buckets.back().number != number) buckets.push_back({number, {}});
         buckets.back().records.emplace_back(rawOf(r), values[r]);
     }
