@@ -303,13 +303,14 @@ template <NumericKind T, NumericKind M>
 void ZtCDownSampledStrategy::accumulateWindow(ChannelEntry& entry, const std::uint8_t* window,
                                               std::uint64_t windowFirst, std::uint64_t first, std::uint64_t last) {
     const Bucketing& bucketing = buckets_[entry.entryNumber];
+    const ChannelRange& range = ranges_[entry.entryNumber];
     const std::uint64_t recordSize = cache_->recordSize();
     const RecordField<T> value(*entry.channel, bucketing.valuePart, recordSize);
     const RecordField<T> candidate(*entry.channel, bucketing.candidatePart, recordSize);
     const bool oneField = bucketing.valuePart == bucketing.candidatePart;
     const RecordField<M> position(timeBased_ ? *master_ : *entry.channel, 0, recordSize);
     const std::uint8_t* bytes = window + (first - windowFirst) * recordSize;
-    for (std::uint64_t record = first; record <= last; ++record, bytes += recordSize) {
+    for (std::uint64_t record = first; record <= last;) {
         M x;
         double time = 0;
         if (timeBased_) {
@@ -322,6 +323,22 @@ void ZtCDownSampledStrategy::accumulateWindow(ChannelEntry& entry, const std::ui
         const T v = value.read(bytes);
         Accumulate<T, M>(entry, 0, x, v, oneField ? v : candidate.read(bytes));
         endBucketRecord<T, M>(entry, record);
+        ++record;
+        bytes += recordSize;
+        if (timeBased_ || !bucketing.open) continue;
+        // Buckets of records: the records up to the bucket's last one (short of the range's
+        // last) need no bucket step and go through one tight loop.
+        const std::uint64_t runLast = std::min({last, bucketing.boundary - 1, range.last - 1});
+        // A local copy: the record bytes could alias the accumulator in memory, which would
+        // keep its fields out of registers.
+        Accumulator<T, M>& stored = accumulatorsOf<T, M>(bucketing.accumulators)[0];
+        Accumulator<T, M> accumulator = stored;
+        const DownSampleMethod method = bucketing.method;
+        for (; record <= runLast; ++record, bytes += recordSize) {
+            const T runValue = value.read(bytes);
+            accumulator.add(method, static_cast<M>(record), runValue, oneField ? runValue : candidate.read(bytes));
+        }
+        stored = accumulator;
     }
 }
 
