@@ -365,8 +365,8 @@ typedef struct MF4Error {
  *    elements (element i at slot sample * elements + i, in list B too); with method 0 always two
  *    samples (first and second value of each element, the same value twice when there is one).
  *  - Counters count samples per list; events are positions in list A, copied to list B.
- *  - In mode 1 only list A's counters must be given; in mode 3 a group whose items in either
- *    list lack a counter is skipped.
+ *  - Mode 1 writes to the counters that are given; in mode 3 a group whose items in either list
+ *    lack one of the four counters is skipped.
  *
  * Mode 4 (original time stamp) takes list A only: per item, `reducedValue` (of `reducedType`, a
  * numeric kind) is the minimum or maximum of the channel in the record of the reduction level
