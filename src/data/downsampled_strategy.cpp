@@ -253,11 +253,8 @@ void ZtCDownSampledStrategy::countEmitted(ChannelEntry& entry) {
 }
 
 void ZtCDownSampledStrategy::CountSample(ChannelEntry& entry, double time) {
-    for (const OutputArea* area : {&entry.a, &entry.b}) {
-        const MF4ReadItem& item = area->item;
-        if (area->produced <= area->stored && item.valuesStored != nullptr) ++*item.valuesStored;
-        if (item.valuesTotal != nullptr) ++*item.valuesTotal;
-    }
+    countSampleIn(entry.a);
+    countSampleIn(entry.b);
     markEvents(entry, time);
 }
 

@@ -40,13 +40,8 @@ int ZtCDownSampledTimeBasedStrategy::Read(GroupJob& job, std::uint64_t recordSiz
     Init(job);
     const CgRecord& group = job.dataGroup->groups.front();
     if (const SrRecord* level = levelToRead()) {
-        // A reduction record holds the means, the minimums and the maximums of one interval,
-        // each laid out as a record of the group, and the invalidation bytes when flagged.
-        const std::uint64_t dataBytes = group.cg_data_bytes;
-        const std::uint64_t size = 3 * dataBytes + ((level->sr_flags & 1) != 0 ? group.cg_inval_bytes : 0);
-        openRecords(DataSource::forSampleReduction(*level, size * level->sr_cycle_count), size,
-                    level->sr_cycle_count);
-        readReductionParts(dataBytes);
+        openLevel(*level);
+        readReductionParts(group.cg_data_bytes);
         reportInterval(level->sr_interval);
     } else {
         openRecords(DataSource::forDataGroup(*job.dataGroup, recordSize * recordCount_), recordSize, recordCount_);

@@ -53,13 +53,6 @@ int ZtCOriginalTimestampStrategy::Read(GroupJob& job, std::uint64_t recordSize) 
     return status;
 }
 
-void ZtCOriginalTimestampStrategy::openLevel(const SrRecord& level) {
-    const CgRecord& group = job_->dataGroup->groups.front();
-    const std::uint64_t size =
-        3 * std::uint64_t{group.cg_data_bytes} + ((level.sr_flags & 1) != 0 ? group.cg_inval_bytes : 0);
-    openRecords(DataSource::forSampleReduction(level, size * level.sr_cycle_count), size, level.sr_cycle_count);
-}
-
 long double ZtCOriginalTimestampStrategy::valueAt(const ChannelEntry& entry, std::uint64_t record,
                                                   std::int64_t offset) {
     long double value = std::numeric_limits<long double>::quiet_NaN();

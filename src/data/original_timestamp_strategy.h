@@ -10,8 +10,6 @@
 
 namespace tarvik {
 
-struct SrRecord;
-
 class ZtCOriginalTimestampStrategy final : public ZtCReadDataStrategy {
 public:
     using ZtCReadDataStrategy::ZtCReadDataStrategy;
@@ -22,8 +20,6 @@ public:
 private:
     // The original time of `entry`'s reduced value into `time`; 0, 2 or 3.
     int findOriginalTime(const ChannelEntry& entry, double& time);
-    // Points the cache at reduction level `level`'s records.
-    void openLevel(const SrRecord& level);
     // The entry's value `offset` bytes past its field in `record`, exactly.
     long double valueAt(const ChannelEntry& entry, std::uint64_t record, std::int64_t offset);
     // The first record of master times [t0, t1) whose value at `offset` equals `target`; kNone

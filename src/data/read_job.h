@@ -21,6 +21,13 @@ struct OutputArea {
     std::uint64_t stored = 0;    // values stored into `values`
 };
 
+// One sample more in the area's counters: stored when every value produced for the area so far
+// was stored.
+inline void countSampleIn(const OutputArea& area) {
+    if (area.produced <= area.stored && area.item.valuesStored != nullptr) ++*area.item.valuesStored;
+    if (area.item.valuesTotal != nullptr) ++*area.item.valuesTotal;
+}
+
 struct ChannelEntry {
     const CnRecord* channel = nullptr;
     std::uint64_t entryNumber = 0;         // position in the job

@@ -122,6 +122,13 @@ void ZtCReadDataStrategy::ProcessEntry(ChannelEntry& entry, std::uint64_t record
     EndValue(entry, record);
 }
 
+void ZtCReadDataStrategy::openLevel(const SrRecord& level) {
+    const CgRecord& group = job_->dataGroup->groups.front();
+    const std::uint64_t size =
+        3 * std::uint64_t{group.cg_data_bytes} + ((level.sr_flags & 1) != 0 ? group.cg_inval_bytes : 0);
+    openRecords(DataSource::forSampleReduction(level, size * level.sr_cycle_count), size, level.sr_cycle_count);
+}
+
 bool ZtCReadDataStrategy::loopRange(std::uint64_t& first, std::uint64_t& last) const {
     if (recordCount_ == 0 || job_->entries.empty()) return false;
     first = kNone;

@@ -18,6 +18,7 @@ namespace tarvik {
 class ZtCMF4Stream;
 struct CnRecord;
 struct HdRecord;
+struct SrRecord;
 
 class ZtCReadDataStrategy {
 public:
@@ -58,6 +59,10 @@ protected:
 
     // Points the cache at `recordCount` records of `recordSize` bytes from `source`.
     void openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount);
+    // Points the cache at the reduction records of `level` of the job's channel group. A
+    // reduction record holds the means, the minimums and the maximums of one interval, each laid
+    // out as a record of the group, then the invalidation bytes when the level has them.
+    void openLevel(const SrRecord& level);
     // The records the loop covers: from the smallest first to the largest last record of the
     // entries' ranges. False when there is nothing to read.
     bool loopRange(std::uint64_t& first, std::uint64_t& last) const;

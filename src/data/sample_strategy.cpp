@@ -62,10 +62,7 @@ void ZtCSampleBasedStrategy::EndValue(ChannelEntry& entry, std::uint64_t record)
 }
 
 void ZtCSampleBasedStrategy::CountSample(ChannelEntry& entry, double time) {
-    OutputArea& area = entry.a;
-    const MF4ReadItem& item = area.item;
-    if (area.produced <= area.stored && item.valuesStored != nullptr) ++*item.valuesStored;
-    if (item.valuesTotal != nullptr) ++*item.valuesTotal;
+    countSampleIn(entry.a);
     markEvents(entry, time);
 }
 
