@@ -124,9 +124,9 @@ class ZtCDownSampledTimeBasedStrategy final : public ZtCDownSampledStrategy {
 public:
     ZtCDownSampledTimeBasedStrategy(const HdRecord& header, ZtCMF4Stream& stream);
 
-    int Read(GroupJob& job, std::uint64_t recordSize) override;
-
 protected:
+    // A reduction level that is fine enough, else the raw records.
+    void openData() override;
     void ComputeRanges() override;
 
     // The reduction level to read instead of the raw records, or null.

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "blocks/hd_block.h"
-#include "data/data_source.h"
 #include "data/downsampled_strategy.h"
 
 namespace tarvik {
@@ -36,21 +35,15 @@ ZtCDownSampledTimeBasedStrategy::ZtCDownSampledTimeBasedStrategy(const HdRecord&
     timeBased_ = true;
 }
 
-int ZtCDownSampledTimeBasedStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
-    Init(job);
-    const CgRecord& group = job.dataGroup->groups.front();
+void ZtCDownSampledTimeBasedStrategy::openData() {
     if (const SrRecord* level = levelToRead()) {
         openLevel(*level);
-        readReductionParts(group.cg_data_bytes);
+        readReductionParts(job_->dataGroup->groups.front().cg_data_bytes);
         reportInterval(level->sr_interval);
     } else {
-        openRecords(DataSource::forDataGroup(*job.dataGroup, recordSize * recordCount_), recordSize, recordCount_);
+        openGroupRecords();
         reportInterval(0);
     }
-    ComputeRanges();
-    const int status = ReadRecords();
-    Release();
-    return status;
 }
 
 const SrRecord* ZtCDownSampledTimeBasedStrategy::levelToRead() const {

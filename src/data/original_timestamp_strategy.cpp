@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "blocks/hd_block.h"
-#include "data/data_source.h"
 #include "data/value_kinds.h"
 
 namespace tarvik {
@@ -31,8 +30,8 @@ long double reducedValueOf(const MF4ReadItem& item) {
 }  // namespace
 
 int ZtCOriginalTimestampStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
+    groupRecordSize_ = recordSize;
     Init(job);
-    dataRecordSize_ = recordSize;
     int status = 0;
     for (const ChannelEntry& entry : job.entries) {
         if (job.cancelled()) {
@@ -113,8 +112,7 @@ int ZtCOriginalTimestampStrategy::findOriginalTime(const ChannelEntry& entry, do
         t0 = MasterTime(found);
         t1 = t0 + levels[level].sr_interval;
     }
-    openRecords(DataSource::forDataGroup(*job_->dataGroup, dataRecordSize_ * group.cg_cycle_count), dataRecordSize_,
-                group.cg_cycle_count);
+    openGroupRecords();
     const std::uint64_t found = findInInterval(t0, t1, entry, element, target);
     if (found == kCancelled) return 3;
     if (found == kNone) return 2;

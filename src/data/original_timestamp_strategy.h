@@ -28,7 +28,6 @@ private:
                                  long double target);
 
     static constexpr std::uint64_t kCancelled = kNone - 1;
-    std::uint64_t dataRecordSize_ = 0;
 };
 
 }  // namespace tarvik

@@ -21,8 +21,9 @@ ZtCReadDataStrategy::ZtCReadDataStrategy(const HdRecord& header, ZtCMF4Stream& s
     : header_(header), stream_(stream) {}
 
 int ZtCReadDataStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
+    groupRecordSize_ = recordSize;
     Init(job);
-    openRecords(DataSource::forDataGroup(*job.dataGroup, recordSize * recordCount_), recordSize, recordCount_);
+    openData();
     ComputeRanges();
     const int status = ReadRecords();
     Release();
@@ -33,6 +34,11 @@ void ZtCReadDataStrategy::openRecords(DataSource source, std::uint64_t recordSiz
     recordCount_ = recordCount;
     if (cache_) cache_->reset(std::move(source), recordSize, recordCount);
     else cache_ = std::make_unique<RecordCache>(stream_, std::move(source), recordSize, recordCount);
+}
+
+void ZtCReadDataStrategy::openGroupRecords() {
+    const std::uint64_t count = job_->dataGroup->groups.front().cg_cycle_count;
+    openRecords(DataSource::forDataGroup(*job_->dataGroup, groupRecordSize_ * count), groupRecordSize_, count);
 }
 
 void ZtCReadDataStrategy::Init(GroupJob& job) {

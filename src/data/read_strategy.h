@@ -27,11 +27,13 @@ public:
     ZtCReadDataStrategy(const HdRecord& header, ZtCMF4Stream& stream);
     virtual ~ZtCReadDataStrategy() = default;
 
-    // Init, point the cache at the data, ComputeRanges, ReadRecords, Release. 0, 2 or 3.
+    // Init, openData, ComputeRanges, ReadRecords, Release. 0, 2 or 3.
     virtual int Read(GroupJob& job, std::uint64_t recordSize);
 
 protected:
     virtual void Init(GroupJob& job);
+    // Points the cache at the records to read: the data group's own records.
+    virtual void openData() { openGroupRecords(); }
     virtual void Release() { ranges_.clear(); }
     virtual void ComputeRanges() {}
     virtual void BeginValue(ChannelEntry& entry, std::uint64_t record);
@@ -59,6 +61,8 @@ protected:
 
     // Points the cache at `recordCount` records of `recordSize` bytes from `source`.
     void openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount);
+    // Points the cache at the data group's records.
+    void openGroupRecords();
     // Points the cache at the reduction records of `level` of the job's channel group. A
     // reduction record holds the means, the minimums and the maximums of one interval, each laid
     // out as a record of the group, then the invalidation bytes when the level has them.
@@ -108,6 +112,7 @@ protected:
     double masterFactor_ = 1;
     double masterOffset_ = 0;
     std::uint64_t recordCount_ = 0;
+    std::uint64_t groupRecordSize_ = 0;  // bytes of one of the data group's records
     bool singleRecord_ = false;
     std::uint64_t loopLast_ = kNone;
     std::unique_ptr<RecordCache> cache_;
