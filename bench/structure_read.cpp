@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/structure_read.h"
+#include "findings/findings.h"
 #include "support/temp_dir.h"
 
 using namespace tarvik;

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "TarvikMF4Access.h"
+#include "api/registry.h"
+#include "blocks/read_context.h"
+#include "blocks/structure_read.h"
 #include "content/content_builder.h"
 #include "content/content_release.h"
 #include "data/read_frame.h"
-#include "blocks/read_context.h"
-#include "api/findings.h"
-#include "api/registry.h"
-#include "blocks/structure_read.h"
+#include "findings/findings.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "xml/xml_call_context.h"

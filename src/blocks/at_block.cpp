@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "blocks/block_checks.h"
 #include "blocks/field_io.h"
 #include "blocks/read_context.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 

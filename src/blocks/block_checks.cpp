@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string>
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

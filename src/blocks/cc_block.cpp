@@ -4,12 +4,12 @@
 #include <set>
 #include <string>
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "blocks/block_checks.h"
 #include "blocks/dg_block.h"
 #include "blocks/field_io.h"
 #include "blocks/read_context.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "api/findings.h"
 #include "blocks/block_checks.h"
 #include "blocks/field_io.h"
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

@@ -1,9 +1,9 @@
 #include "blocks/dg_block.h"
 
-#include "api/findings.h"
 #include "blocks/block_checks.h"
 #include "blocks/field_io.h"
 #include "blocks/read_context.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

@@ -1,6 +1,6 @@
 #include "blocks/file_open.h"
 
-#include "api/findings.h"
+#include "findings/findings.h"
 #include "platform/file.h"
 
 namespace tarvik {

@@ -1,10 +1,10 @@
 #include "blocks/hd_block.h"
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "blocks/block_checks.h"
 #include "blocks/field_io.h"
 #include "blocks/read_context.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/file_open.h"
 #include "blocks/hd_block.h"
 #include "blocks/id_block.h"
 #include "blocks/read_context.h"
+#include "findings/findings.h"
 
 namespace tarvik {
 

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <vector>
 
-#include "api/findings.h"
-#include "api/detail_format.h"
 #include "blocks/block_header.h"
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 #include "platform/text.h"
 #include "xml/comment_parse.h"
 

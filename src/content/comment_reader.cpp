@@ -1,8 +1,8 @@
 #include "content/comment_reader.h"
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "content/host_memory.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 #include "xml/comment_parse.h"
 
 namespace tarvik {

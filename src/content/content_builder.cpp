@@ -6,8 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include "api/detail_format.h"
-#include "api/findings.h"
 #include "blocks/cg_block.h"
 #include "blocks/hd_block.h"
 #include "blocks/id_block.h"
@@ -15,6 +13,8 @@
 #include "content/content_release.h"
 #include "content/host_memory.h"
 #include "content/value_type.h"
+#include "findings/detail_format.h"
+#include "findings/findings.h"
 #include "xml/xml_reader.h"
 
 namespace tarvik {

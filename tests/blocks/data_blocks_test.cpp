@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/read_context.h"
+#include "findings/findings.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/data_blocks.h"
 #include "blocks/read_context.h"
+#include "findings/findings.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
 

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/file_open.h"
+#include "findings/findings.h"
 #include "new_file.h"
 #include "support/temp_dir.h"
 

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/structure_read.h"
+#include "findings/findings.h"
 #include "platform/file.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/block_header.h"
 #include "blocks/block_layer.h"
 #include "blocks/read_context.h"
+#include "findings/findings.h"
 #include "new_file.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"

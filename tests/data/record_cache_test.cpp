@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "api/findings.h"
 #include "blocks/block_layer.h"
 #include "blocks/dg_block.h"
 #include "blocks/stream.h"
 #include "blocks/structure_read.h"
+#include "findings/findings.h"
 #include "support/mdf_blocks.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "api/message_table.h"
+#include "findings/message_table.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

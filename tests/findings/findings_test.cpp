@@ -1,11 +1,11 @@
-#include "api/findings.h"
+#include "findings/findings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "api/message_table.h"
+#include "findings/message_table.h"
 #include "support/temp_dir.h"
 
 namespace tarvik {

@@ -1,4 +1,4 @@
-#include "api/detail_format.h"
+#include "findings/detail_format.h"
 
 #include <array>
 #include <cstddef>

@@ -1,10 +1,10 @@
-#include "api/findings.h"
+#include "findings/findings.h"
 
 #include <cstdlib>
 #include <new>
 #include <utility>
 
-#include "api/message_table.h"
+#include "findings/message_table.h"
 #include "platform/text.h"
 
 namespace tarvik {

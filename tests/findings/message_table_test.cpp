@@ -1,11 +1,11 @@
-#include "api/message_table.h"
+#include "findings/message_table.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "api/detail_format.h"
+#include "findings/detail_format.h"
 #include "support/temp_dir.h"
 
 namespace tarvik {
