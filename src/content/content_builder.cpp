@@ -1,14 +1,14 @@
 #include "content/content_builder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "blocks/cg_block.h"
 #include "blocks/hd_block.h"
 #include "blocks/id_block.h"
+#include "blocks/inflate.h"
 #include "content/build_state.h"
 #include "content/content_release.h"
 #include "content/host_memory.h"
@@ -228,29 +228,16 @@ void buildEvents(BuildState& state) {
     }
 }
 
-// The content of an embedded, compressed attachment: exactly one zlib stream that fits in the
-// original size. Null when it does not.
+// The content of an embedded, compressed attachment: exactly one zlib stream that decodes to the
+// original size, copied for the host. Null when it does not.
 std::uint8_t* inflateAttachment(const AtRecord& record) {
-    const std::uint64_t original = record.at_original_size;
     const std::vector<std::uint8_t>& packed = *record.data;
-    if (packed.empty() || record.at_embedded_size == 0 || original > UINT32_MAX || packed.size() > UINT32_MAX ||
-        original > packed.size() * 1100 + 64)
-        return nullptr;
-    std::uint8_t* output = static_cast<std::uint8_t*>(std::malloc(std::max<std::uint64_t>(original, 1)));
-    if (output == nullptr) return nullptr;
-    z_stream stream{};
-    stream.next_in = const_cast<Bytef*>(packed.data());
-    stream.avail_in = static_cast<uInt>(packed.size());
-    stream.next_out = output;
-    stream.avail_out = static_cast<uInt>(original);
-    bool complete = false;
-    if (inflateInit(&stream) == Z_OK) {
-        complete = inflate(&stream, Z_FINISH) == Z_STREAM_END;
-        inflateEnd(&stream);
-    }
-    if (complete) return output;
-    std::free(output);
-    return nullptr;
+    if (packed.empty() || record.at_embedded_size == 0) return nullptr;
+    const auto content = inflateExactly(packed.data(), packed.size(), record.at_original_size);
+    if (!content) return nullptr;
+    auto* copy = static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(content->size(), 1)));
+    if (copy != nullptr && !content->empty()) std::memcpy(copy, content->data(), content->size());
+    return copy;
 }
 
 void buildAttachment(BuildState& state, const AtRecord& record, MF4Attachment& attachment) {
