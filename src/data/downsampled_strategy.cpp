@@ -62,10 +62,6 @@ M ZtCDownSampledStrategy::currentPosition() const {
 void ZtCDownSampledStrategy::Init(GroupJob& job) {
     ZtCReadDataStrategy::Init(job);
     positionKind_ = timeBased_ ? masterType_ : kVtUI8;
-    const CgRecord& group = job.dataGroup->groups.front();
-    // Every element of an array lies at a byte of its own in the record: an element count
-    // beyond the record's bytes comes from a damaged array and must not size the accumulators.
-    const std::uint64_t recordBytes = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
     buckets_.assign(job.entries.size(), Bucketing{});
     for (std::size_t e = 0; e < job.entries.size(); ++e) {
         const ChannelEntry& entry = job.entries[e];
@@ -76,7 +72,8 @@ void ZtCDownSampledStrategy::Init(GroupJob& job) {
         bucketing.method = static_cast<DownSampleMethod>(item.method);
         const bool sized = timeBased_ ? item.bucketTime > 0 && std::isfinite(item.bucketTime) : item.bucketSamples > 0;
         const std::uint64_t values = ranges_[e].valuesPerRecord;
-        if (!sized || item.method > 3 || entry.elementByteSize != 0 || values == 0 || values > recordBytes)
+        // A damaged array holds no values (0) and reduces to nothing.
+        if (!sized || item.method > 3 || entry.elementByteSize != 0 || values == 0)
             continue;
         withKinds(entry, [&](auto t, auto m) {
             using T = decltype(t);
@@ -364,11 +361,12 @@ void ZtCDownSampledStrategy::StoreValue(ChannelEntry* entry, std::uint32_t, std:
     });
 }
 
-void ZtCDownSampledStrategy::StoreElement(ChannelEntry& entry, std::uint32_t, std::uint64_t record, std::uint64_t i,
+bool ZtCDownSampledStrategy::StoreElement(ChannelEntry& entry, std::uint32_t, std::uint64_t record, std::uint64_t i,
                                           std::uint64_t j, std::uint64_t k) {
     const CaRecord& array = *entry.channel->array;
     const std::uint64_t element = entry.elementIndices != nullptr ? 0 : elementPosition(array, i, j, k);
     accumulateField(entry, element, record, elementByteOffset(array, i, j, k, array.ca_byte_offset_base));
+    return true;  // every element has an accumulator of its own
 }
 
 void ZtCDownSampledStrategy::BeginValue(ChannelEntry& entry, std::uint64_t record) {

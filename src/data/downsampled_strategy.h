@@ -53,7 +53,7 @@ protected:
     void CountSample(ChannelEntry& entry, double time) override;
     // The master step (no entry) takes the record's position; an entry's value is accumulated.
     void StoreValue(ChannelEntry* entry, std::uint32_t kind, std::uint64_t record) override;
-    void StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record, std::uint64_t i,
+    bool StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record, std::uint64_t i,
                       std::uint64_t j, std::uint64_t k) override;
     // Scalar numbers without event positions are accumulated by one typed loop per window.
     bool readsTyped(const ChannelEntry& entry) const override;

@@ -34,8 +34,13 @@ void resetCounters(const MF4ReadItem& item) {
         if (counter != nullptr) *counter = 0;
 }
 
+// Bytes of one record of the group: its data bytes and invalidation bytes.
+std::uint64_t recordBytesOf(const CgRecord& group) {
+    return std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
+}
+
 ChannelEntry makeEntry(const CnRecord& channel, const MF4ReadItem& item, std::uint32_t mode,
-                       std::uint64_t recordCount) {
+                       std::uint64_t recordBytes) {
     ChannelEntry entry;
     entry.channel = &channel;
     entry.valueType = valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type);
@@ -44,14 +49,14 @@ ChannelEntry makeEntry(const CnRecord& channel, const MF4ReadItem& item, std::ui
     entry.a.mode = mode;
     if (channel.array && item.elementIndices != nullptr) entry.elementIndices = item.elementIndices;
     if (entry.valueType == kVtRecord) {
-        const std::uint64_t elements = channel.array ? std::max<std::uint64_t>(channel.array->elementCount, 1) : 1;
-        entry.elementByteSize = static_cast<std::uint32_t>((channel.cn_bit_count * elements + 7) / 8);
+        // At most record-size elements of at most 2^32 bits each: the product fits in 64 bits.
+        const std::uint64_t elements = std::max<std::uint64_t>(elementsInRecord(channel, recordBytes), 1);
+        entry.elementByteSize = (std::uint64_t{channel.cn_bit_count} * elements + 7) / 8;
         if (channel.cn_type == kCnVariableLength) entry.elementByteSize = entry.byteCount;
     }
     // Strings of variable length keep their offsets until the signal data is read.
-    const bool vlsdString = (mode == 0 || mode == 2) && channel.cn_type == kCnVariableLength &&
-                            (item.valueKind == kVtLpStr || item.valueKind == kVtLpWStr);
-    if (vlsdString) entry.vlsdOffsets.assign(std::min(item.capacity, recordCount) * entry.byteCount, 0);
+    entry.vlsdStrings = (mode == 0 || mode == 2) && channel.cn_type == kCnVariableLength &&
+                        (item.valueKind == kVtLpStr || item.valueKind == kVtLpWStr);
     return entry;
 }
 
@@ -144,10 +149,10 @@ std::vector<GroupJob> groupJobs(const MF4Content& content, const HdRecord& heade
         if (dataGroup == nullptr) continue;
         const CgRecord& group = dataGroup->groups.front();
         GroupJob job = newJob(*dataGroup, groupItem.index, request);
-        job.entries.push_back(makeEntry(*group.masterChannel(), groupItem, request.mode, group.cg_cycle_count));
+        job.entries.push_back(makeEntry(*group.masterChannel(), groupItem, request.mode, recordBytesOf(group)));
         for (const MatchedItem& match :
              matchItems(content, order, groupItem.index, request.channelItems, request.channelItemCount))
-            job.entries.push_back(makeEntry(*match.channel, *match.item, request.mode, group.cg_cycle_count));
+            job.entries.push_back(makeEntry(*match.channel, *match.item, request.mode, recordBytesOf(group)));
         numberEntries(job);
         job.eventTimes = eventTimesOf(header, groupItem.index);
         jobs.push_back(std::move(job));
@@ -168,10 +173,10 @@ std::vector<GroupJob> channelJobs(const MF4Content& content, const HdRecord& hea
         if (listA.empty()) continue;
         const auto listB = paired ? matchItems(content, order, g, request.groupItems, request.groupItemCount)
                                   : std::vector<MatchedItem>{};
-        const std::uint64_t records = dataGroup->groups.front().cg_cycle_count;
+        const std::uint64_t recordBytes = recordBytesOf(dataGroup->groups.front());
         GroupJob job = newJob(*dataGroup, g, request);
         for (std::size_t k = 0; k < listA.size(); ++k) {
-            ChannelEntry entry = makeEntry(*listA[k].channel, *listA[k].item, request.mode, records);
+            ChannelEntry entry = makeEntry(*listA[k].channel, *listA[k].item, request.mode, recordBytes);
             // A list-B item for another channel is not this entry's partner: its buffer would
             // be sized for another count.
             if (k < listB.size() && listB[k].channel == listA[k].channel) {
@@ -205,8 +210,7 @@ int runJob(GroupJob& job, const HdRecord& header, ZtCMF4Stream& stream, std::uin
     if (!outputsPresent(job, mode)) return 0;  // a job the caller cannot be told about is skipped
     auto strategy = createStrategy(mode, header, stream);
     if (!strategy) return 2;
-    const CgRecord& group = job.dataGroup->groups.front();
-    return strategy->Read(job, std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes);
+    return strategy->Read(job, recordBytesOf(job.dataGroup->groups.front()));
 }
 
 }  // namespace

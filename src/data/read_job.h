@@ -32,12 +32,13 @@ struct ChannelEntry {
     const CnRecord* channel = nullptr;
     std::uint64_t entryNumber = 0;         // position in the job
     const std::uint64_t* elementIndices = nullptr;  // one element of an array, or all
-    std::uint32_t elementByteSize = 0;     // byte arrays: bytes per record; 0 for typed slots
+    std::uint64_t elementByteSize = 0;     // byte arrays: bytes per record; 0 for typed slots
     std::uint32_t valueType = 0;           // VARTYPE of the values
     std::uint32_t byteCount = 0;           // (bit count + 7) / 8
     OutputArea a;
     OutputArea b;
-    std::vector<std::uint8_t> vlsdOffsets; // VLSD strings: the raw offsets of the records read
+    bool vlsdStrings = false;              // strings of variable length asked for as strings
+    std::vector<std::uint64_t> vlsdOffsets; // their signal-data offsets, one per value stored
 };
 
 struct GroupJob {

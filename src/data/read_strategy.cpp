@@ -76,7 +76,7 @@ void ZtCReadDataStrategy::Init(GroupJob& job) {
     for (std::size_t e = 0; e < job.entries.size(); ++e) {
         const ChannelEntry& entry = job.entries[e];
         if (entry.channel->array && entry.elementIndices == nullptr)
-            ranges_[e].valuesPerRecord = entry.channel->array->elementCount;
+            ranges_[e].valuesPerRecord = elementsInRecord(*entry.channel, groupRecordSize_);
     }
 }
 
@@ -114,9 +114,15 @@ void ZtCReadDataStrategy::ProcessEntry(ChannelEntry& entry, std::uint64_t record
     BeginValue(entry, record);
     const CaRecord* array = entry.channel->array.get();
     if (array != nullptr && entry.elementIndices == nullptr && entry.valueType != kVtRecord) {
-        forEachElement(*array, [&](std::uint64_t i, std::uint64_t j, std::uint64_t k) {
-            StoreElement(entry, entry.valueType, record, i, j, k);
-        });
+        // In storage order, so that a strategy whose buffer is full can end the loop; the
+        // elements left out count as produced, like any value beyond the buffer.
+        const std::uint64_t count = ranges_[entry.entryNumber].valuesPerRecord;
+        std::uint64_t visited = 0;
+        while (visited < count) {
+            const ElementIndices at = elementAt(*array, visited++);
+            if (!StoreElement(entry, entry.valueType, record, at.i, at.j, at.k)) break;
+        }
+        entry.a.produced += count - visited;
     } else if (array != nullptr && entry.elementIndices != nullptr && entry.valueType != kVtRecord) {
         if (selectionInside(*array, entry.elementIndices))
             StoreElement(entry, entry.valueType, record, entry.elementIndices[0],

@@ -42,8 +42,12 @@ protected:
     virtual void StoreValue(ChannelEntry* entry, std::uint32_t kind, std::uint64_t record) {
         (void)entry, (void)kind, (void)record;
     }
-    virtual void StoreElement(ChannelEntry&, std::uint32_t, std::uint64_t, std::uint64_t, std::uint64_t,
-                              std::uint64_t) {}
+    // Stores element (i, j, k) of an array entry's record; false when no later element of the
+    // record can be stored.
+    virtual bool StoreElement(ChannelEntry&, std::uint32_t, std::uint64_t, std::uint64_t, std::uint64_t,
+                              std::uint64_t) {
+        return true;
+    }
     virtual bool IsInRange(std::uint64_t record, std::uint64_t entryIndex) const;
     // The record loop over the entries' ranges, window by window of the cache: entries that
     // readsTyped() approves go through readTypedWindow, the others record by record through

@@ -26,25 +26,31 @@ void RecordCache::reset(DataSource source, std::uint64_t recordSize, std::uint64
     // Records past the last addressable byte cannot be read, whatever the count claims.
     recordCount_ = std::min(recordCount, kUnlimited / recordSize);
     const std::uint64_t sectionBytes = recordSize * recordCount_;
-    const std::uint64_t size =
-        sectionBytes < kWindowBytes ? sectionBytes : std::max(kWindowBytes, recordSize);
-    try {
-        // A window of the same size is reused as it is; its old bytes are never looked at.
-        if (size != buffer_.size()) {
-            std::vector<std::uint8_t>().swap(buffer_);
-            buffer_.resize(static_cast<std::size_t>(size));
-        }
-    } catch (const std::bad_alloc&) {
-        // A record size no memory can hold comes from a damaged file: nothing can be read.
-        fail();
-    }
+    windowBytes_ = sectionBytes < kWindowBytes ? sectionBytes : std::max(kWindowBytes, recordSize);
+    // A window of the same size is reused as it is; its old bytes are never looked at.
+    if (buffer_.size() > windowBytes_) std::vector<std::uint8_t>().swap(buffer_);
 }
 
 const std::uint8_t* RecordCache::refill(std::uint64_t record, std::uint64_t countHint) {
     if (failed_ || record >= recordCount_) return nullptr;
-    const std::uint64_t fits = buffer_.size() / recordSize_;
+    const std::uint64_t fits = windowBytes_ / recordSize_;
     std::uint64_t count = countHint == 0 ? 1 : std::min(countHint, fits);
     count = std::min(count, recordCount_ - record);
+    // The window grows only to what the data holds: a record size or count from a damaged
+    // file must not size memory the file cannot fill.
+    if (count * recordSize_ > buffer_.size()) {
+        count = std::min(count, source_.available(*stream_, record * recordSize_, count * recordSize_) / recordSize_);
+        if (count == 0) {
+            fail();
+            return nullptr;
+        }
+        try {
+            if (count * recordSize_ > buffer_.size()) buffer_.resize(static_cast<std::size_t>(count * recordSize_));
+        } catch (const std::bad_alloc&) {
+            fail();
+            return nullptr;
+        }
+    }
     const std::uint64_t got =
         source_.read(*stream_, record * recordSize_, buffer_.data(), count * recordSize_);
     held_ = got / recordSize_;

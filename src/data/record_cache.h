@@ -1,7 +1,8 @@
 // The window of records a read job works on. Records are fetched from the data section in
-// windows of up to 1 MiB (or the whole section when it is smaller), so a run over a range of
-// records touches the file once per window, and every record inside the window is a pointer
-// away. A read that yields nothing fails the cache for the rest of the job.
+// windows of up to 1 MiB (or the whole section when it is smaller, or one record when records
+// are larger), so a run over a range of records touches the file once per window, and every
+// record inside the window is a pointer away. The window's memory grows only as far as the data
+// present fills it. A read that yields nothing fails the cache for the rest of the job.
 #pragma once
 
 #include <cstdint>
@@ -60,7 +61,8 @@ private:
     DataSource source_;
     std::uint64_t recordSize_ = 0;
     std::uint64_t recordCount_ = 0;
-    std::vector<std::uint8_t> buffer_;
+    std::uint64_t windowBytes_ = 0;  // the most one window may hold
+    std::vector<std::uint8_t> buffer_;   // grown up to the window as data arrives
     std::uint64_t first_ = kNone;
     std::uint64_t held_ = 0;  // records held from first_ on
     bool failed_ = false;

@@ -82,9 +82,14 @@ void ZtCSampleBasedStrategy::StoreValue(ChannelEntry* entry, std::uint32_t kind,
         if (slot >= area.item.capacity || area.item.values == nullptr) return;
         const std::uint8_t* field = fieldOf(channel, record, entry->byteCount);
         if (channel.cn_type == kCnVariableLength) {
-            // The field holds an offset into the signal data, resolved after the loop.
-            if (field != nullptr && (slot + 1) * entry->byteCount <= entry->vlsdOffsets.size())
-                std::memcpy(&entry->vlsdOffsets[slot * entry->byteCount], field, entry->byteCount);
+            // The field holds an offset into the signal data, resolved after the loop. Memory for
+            // the offsets grows with the records actually read, never with a declared count.
+            if (entry->vlsdStrings) {
+                entry->vlsdOffsets.resize(slot + 1, kNoSignalValue);
+                if (field != nullptr) entry->vlsdOffsets[slot] = signalDataOffset(field, entry->byteCount);
+            } else {
+                static_cast<void**>(area.item.values)[slot] = nullptr;
+            }
         } else {
             static_cast<void**>(area.item.values)[slot] = field != nullptr ? copyFixedString(channel, field) : nullptr;
         }
@@ -103,7 +108,7 @@ void ZtCSampleBasedStrategy::StoreValue(ChannelEntry* entry, std::uint32_t kind,
     ++area.stored;
 }
 
-void ZtCSampleBasedStrategy::StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record,
+bool ZtCSampleBasedStrategy::StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record,
                                           std::uint64_t i, std::uint64_t j, std::uint64_t k) {
     const CaRecord& array = *entry.channel->array;
     const ChannelRange& range = ranges_[entry.entryNumber];
@@ -114,6 +119,7 @@ void ZtCSampleBasedStrategy::StoreElement(ChannelEntry& entry, std::uint32_t kin
         Store(entry, record - range.first, range.outputIndex + position, position,
               GetValue<decltype(type)>(*entry.channel, record, byteOffset));
     });
+    return entry.a.item.values != nullptr && range.outputIndex + position + 1 < entry.a.item.capacity;
 }
 
 // Time ranges.

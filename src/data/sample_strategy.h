@@ -18,7 +18,7 @@ protected:
     void EndValue(ChannelEntry& entry, std::uint64_t record) override;
     void CountSample(ChannelEntry& entry, double time) override;
     void StoreValue(ChannelEntry* entry, std::uint32_t kind, std::uint64_t record) override;
-    void StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record, std::uint64_t i,
+    bool StoreElement(ChannelEntry& entry, std::uint32_t kind, std::uint64_t record, std::uint64_t i,
                       std::uint64_t j, std::uint64_t k) override;
 
     // Scalar numbers are copied straight from the window, one typed loop per entry and window.

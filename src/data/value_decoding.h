@@ -143,6 +143,16 @@ private:
     bool inside_ = false;
 };
 
+// How many values one record holds of `channel`: 1 for a scalar, the element count of an array.
+// Every element of an array lies at a byte of its own in the record, so an array that declares
+// more elements than the record has bytes is damaged and holds none (0): that count must not
+// size memory or a loop.
+inline std::uint64_t elementsInRecord(const CnRecord& channel, std::uint64_t recordBytes) {
+    if (!channel.array) return 1;
+    const std::uint64_t count = channel.array->elementCount;
+    return count <= recordBytes ? count : 0;
+}
+
 // Linear index of element (i, j, k) of an array of 1 to 3 dimensions, in the array's storage
 // layout: row after row, or column after column when ca_flags bit 6 is set. Unused indices are
 // ignored; other dimension counts are indexed by i alone.
@@ -155,6 +165,28 @@ inline std::uint64_t elementPosition(const CaRecord& array, std::uint64_t i, std
     case 3: return columns ? i + j * d[0] + k * d[0] * d[1] : (i * d[1] + j) * d[2] + k;
     default: return i;
     }
+}
+
+// The indices (i, j, k) of the element at linear position `position` of the array's storage
+// layout: the inverse of elementPosition. Indices a dimension count does not use are all ones.
+struct ElementIndices {
+    std::uint64_t i = ~std::uint64_t{0}, j = ~std::uint64_t{0}, k = ~std::uint64_t{0};
+};
+inline ElementIndices elementAt(const CaRecord& array, std::uint64_t position) {
+    const std::vector<std::uint64_t>& d = array.ca_dim_size;
+    const bool columns = (array.ca_flags & kCaInverseLayout) != 0;
+    ElementIndices at;
+    if (d.size() == 2 && d[0] != 0 && d[1] != 0) {
+        at.i = columns ? position % d[0] : position / d[1];
+        at.j = columns ? position / d[0] : position % d[1];
+    } else if (d.size() == 3 && d[0] != 0 && d[1] != 0 && d[2] != 0) {
+        at.i = columns ? position % d[0] : position / (d[1] * d[2]);
+        at.j = columns ? position / d[0] % d[1] : position / d[2] % d[1];
+        at.k = columns ? position / (d[0] * d[1]) : position % d[2];
+    } else {
+        at.i = position;
+    }
+    return at;
 }
 
 // Byte offset of element (i, j, k) from the start of the array for an element step of `step`

@@ -21,17 +21,13 @@ void swapPairs(std::uint8_t* bytes, std::size_t count) {
     for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(bytes[i], bytes[i + 1]);
 }
 
-std::uint64_t readOffset(const std::uint8_t* raw, std::uint32_t byteCount) {
-    std::uint64_t offset = 0;
-    std::memcpy(&offset, raw, std::min<std::uint32_t>(byteCount, sizeof offset));
-    return offset;
-}
-
 // One value of signal data: its 4-byte length and the bytes behind it; nothing when the signal
-// data does not hold them.
+// data does not hold them. The length comes from the file, so the signal data must be seen to
+// hold that many bytes before they are given memory.
 bool readSignalValue(ZtCMF4Stream& stream, DataSource& source, std::uint64_t offset, std::vector<std::uint8_t>& bytes) {
     std::uint32_t length = 0;
     if (source.read(stream, offset, reinterpret_cast<std::uint8_t*>(&length), sizeof length) != sizeof length) return false;
+    if (source.available(stream, offset + sizeof length, length) != length) return false;
     bytes.resize(length);
     return source.read(stream, offset + sizeof length, bytes.data(), length) == length;
 }
@@ -80,10 +76,9 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
     const bool strings = entry.valueType == kVtLpStr || entry.valueType == kVtLpWStr;
     if (strings) {
         void** slots = static_cast<void**>(area.item.values);
-        for (std::uint64_t v = 0; v < area.stored && (v + 1) * entry.byteCount <= entry.vlsdOffsets.size(); ++v) {
+        for (std::uint64_t v = 0; v < area.stored && v < entry.vlsdOffsets.size(); ++v) {
             slots[v] = nullptr;
-            if (!readSignalValue(stream, source, readOffset(&entry.vlsdOffsets[v * entry.byteCount], entry.byteCount), bytes))
-                continue;
+            if (!readSignalValue(stream, source, entry.vlsdOffsets[v], bytes)) continue;
             std::size_t length = bytes.size();
             if (isUtf16(*entry.channel)) length &= ~std::size_t{1};
             // Two zero bytes more, so every string ends whatever the file holds.
@@ -105,7 +100,7 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
     for (std::uint64_t v = 0; v < area.stored && target != nullptr; ++v) {
         std::uint8_t* slot = slots + v * entry.byteCount;
         const std::uint64_t position = written;
-        if (readSignalValue(stream, source, readOffset(slot, entry.byteCount), bytes)) {
+        if (readSignalValue(stream, source, signalDataOffset(slot, entry.byteCount), bytes)) {
             const auto length = static_cast<std::uint32_t>(bytes.size());
             std::memcpy(target + written, &length, sizeof length);
             std::memcpy(target + written + sizeof length, bytes.data(), bytes.size());

@@ -3,7 +3,9 @@
 // variable-length channels, YX look-up tables).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "blocks/ca_block.h"
 #include "data/read_job.h"
@@ -31,22 +33,16 @@ void Store(ChannelEntry& entry, std::uint64_t recordOffset, std::uint64_t slot, 
     ++area.stored;
 }
 
-// Calls f(i, j, k) for every element of the array in storage order (unused indices all ones).
-template <typename F>
-void forEachElement(const CaRecord& array, F&& f) {
-    constexpr std::uint64_t kNone = ~std::uint64_t{0};
-    const auto& d = array.ca_dim_size;
-    if (array.ca_ndim == 1 && d.size() == 1) {
-        for (std::uint64_t i = 0; i < d[0]; ++i) f(i, kNone, kNone);
-    } else if (array.ca_ndim == 2 && d.size() == 2) {
-        for (std::uint64_t i = 0; i < d[0]; ++i)
-            for (std::uint64_t j = 0; j < d[1]; ++j) f(i, j, kNone);
-    } else if (array.ca_ndim == 3 && d.size() == 3) {
-        for (std::uint64_t i = 0; i < d[0]; ++i)
-            for (std::uint64_t j = 0; j < d[1]; ++j)
-                for (std::uint64_t k = 0; k < d[2]; ++k) f(i, j, k);
-    }
+// The offset into the signal data that a variable-length channel's field holds: little-endian,
+// its first 8 bytes at most.
+inline std::uint64_t signalDataOffset(const std::uint8_t* field, std::uint32_t byteCount) {
+    std::uint64_t offset = 0;
+    std::memcpy(&offset, field, std::min<std::uint32_t>(byteCount, sizeof offset));
+    return offset;
 }
+
+// An offset no signal data reaches: the value of a record whose field could not be read.
+inline constexpr std::uint64_t kNoSignalValue = ~std::uint64_t{0};
 
 // True when every selected index lies inside its dimension.
 bool selectionInside(const CaRecord& array, const std::uint64_t* indices);
