@@ -79,7 +79,8 @@ typedef struct MF4Axis {
                                     2 axis given by another channel, or no axis */
     int64_t axisConversion;      /* index in MF4Content.conversions, -1 = none */
     double* values;              /* fixed axis values (axisKind 0 only) */
-    uint64_t valueCount;         /* entries in `values` (the dimension's size) */
+    uint64_t valueCount;         /* entries in `values`: the dimension's size for fixed values
+                                    (axisKind 0), else 0 */
     int64_t axisChannel;         /* index of the axis channel, -1 = none */
 } MF4Axis;
 
@@ -231,8 +232,9 @@ typedef struct MF4Event {
     uint32_t cause;             /* 0 other, 1 error, 2 tool, 3 script, 4 user */
     uint32_t postProcessing;
     uint32_t scopeKind;         /* 1 scope lists groups, 2 channels, other: no list */
-    uint32_t scopeCount;
-    uint64_t* scope;            /* indices into groups (kind 1) or channels (kind 2) */
+    uint32_t scopeCount;        /* entries in `scope`; 0 for other scope kinds */
+    uint64_t* scope;            /* indices into groups (kind 1) or channels (kind 2; channelCount
+                                   for a scope entry that names no channel of the tree) */
     double syncValue;           /* event time: base value times factor */
     MF4Char* name;
     MF4Char* comment;
@@ -318,23 +320,33 @@ typedef struct MF4Error {
 /* One channel (list A) or group/paired item (list B) of a ReadData request.
  *
  * Modes 0 (records by index) and 2 (records by time): list B holds one item per data group,
- * whose `index` names the group in MF4Content.groups; it receives the group's master values.
- * List A holds the channel items (`index` in MF4Content.channels) of those groups. Values are
- * returned raw, as stored, in the channel's valueType (no conversion is applied):
- *  - numbers: `values` is an array of `capacity` elements of that type; an array channel read
- *    without `elementIndices` gives all its elements per record, one after the other;
- *  - strings (valueType 30/31; set valueKind to 30 or 31 for variable-length ones): `values` is
- *    an array of `capacity` pointers to terminated strings the library allocates; release them
- *    with FreeStrings;
- *  - byte arrays and structures (valueType 36): `values` receives the raw bytes of each record,
- *    one record after the other, for at most `capacity` records; variable-length byte arrays
- *    put each value into `byteData` as a u32 length and its bytes (size it for all of them) and
- *    their slot in `values` tells where it starts.
+ * whose `index` names the group in MF4Content.groups; it receives the group's master values in
+ * the group's masterValueType (for example 5: one 8-byte double per record). List A holds the
+ * channel items (`index` in MF4Content.channels) of those groups. Values are returned raw, as
+ * stored, in the channel's valueType (no conversion is applied). What `values` holds, and what
+ * `capacity` counts:
+ *  - numbers: `capacity` values of the valueType's width. An array channel read without
+ *    `elementIndices` gives all its elements per record, one after the other: E slots per
+ *    record, E the product of its dimensionSizes. An array that declares more elements than
+ *    its record has bytes is damaged: its records are counted, but give no values;
+ *  - strings (valueType 30/31; set valueKind to 30 or 31 for variable-length ones): `capacity`
+ *    pointers to terminated strings (8-bit or UTF-16) that the library allocates; the first
+ *    valuesStored slots are the library's, released with FreeStrings(values, valuesStored,
+ *    valueType == 31);
+ *  - byte arrays and structures (valueType 36): `capacity` records of raw bytes, one after the
+ *    other, each (bitCount x E + 7) / 8 bytes (E as above, 1 for a scalar). A variable-length
+ *    byte array (channelType 1) takes (bitCount + 7) / 8 bytes (usually 8) per record instead:
+ *    the little-endian position in `byteData` of the value's entry, a u32 length followed by
+ *    the value's bytes (length 0 for a value the signal data does not hold). `reserved` gives
+ *    the size of `byteData` in bytes: the values from the first whose entry does not fit on are
+ *    not stored (valuesStored stops before it; valuesTotal counts every record), and 0 means
+ *    that `byteData` was sized for every value of the range. With `byteData` null no
+ *    variable-length value is stored.
  * All four counters valuesStored, valuesTotal, eventsStored and eventsTotal must point to the
- * caller's variables: a group whose items lack one is skipped. `valuesTotal` counts the records
- * of the range even beyond `capacity`, so capacity 0 asks for the size; when a file's data ends
- * before its record count (a cut or damaged file), the records that exist are delivered and
- * counted. Items that name no
+ * caller's variables: a group one of whose items lacks one is skipped silently (its counters
+ * stay 0; no finding is raised). `valuesTotal` counts the records of the range even beyond
+ * `capacity`, so capacity 0 asks for the size; when a file's data ends before its record count
+ * (a cut or damaged file), the records that exist are delivered and counted. Items that name no
  * channel of the group (or a group the tree does not have) are skipped with counters 0.
  *
  * Modes 1 (buckets of `bucketSamples` records) and 3 (buckets of `bucketTime` master units)
@@ -346,7 +358,8 @@ typedef struct MF4Error {
  *    valueType). List B pairs with it: for each data group, the k-th list-B item of the group
  *    names the same channel as the k-th list-A item and receives, slot for slot, where each
  *    value lies: mode 1 the record index (uint64), mode 3 the master value as stored (of the
- *    master's valueType). The x of a mean is the middle of its bucket.
+ *    master's valueType). The x of a mean is the middle of its bucket. In both lists
+ *    `capacity` counts value slots of those types.
  *  - Mode 1 reads records firstSample .. firstSample + ceil(sampleCount / bucketSamples) *
  *    bucketSamples - 1 (cut at the last record), in buckets counted from firstSample;
  *    withNeighbours has no effect. Mode 3 reads startTime .. endTime in buckets counted from
@@ -402,9 +415,10 @@ typedef struct MF4ReadItem {
     uint64_t* elementIndices;   /* array channels: one index per dimension, or null for all */
     uint64_t memberCount;
     uint64_t* memberPath;       /* structure channels: child indices down to the member */
-    uint64_t reserved;
+    uint64_t reserved;          /* size of `byteData` in bytes; 0: sized for every value */
     uint32_t valueKind;         /* 30 or 31 asks for strings */
-    uint64_t capacity;          /* value slots in `values` (for byte arrays: records) */
+    uint64_t capacity;          /* slots in `values`: values, string pointers, or for byte
+                                   arrays records (see above) */
     void* values;
     void* byteData;             /* bytes of variable-length byte-array values */
     uint64_t eventCapacity;
@@ -545,8 +559,9 @@ MF4_API void FreeContent(MF4Content* content);
 /* Releases an array of findings; a null array is accepted. */
 MF4_API void FreeErrors(MF4Error* errors, uint64_t count);
 
-/* Releases the strings ReadData stored in the first `count` slots of a value buffer (8-bit
-   strings: wide 0; UTF-16 strings: wide 1); the buffer itself stays the caller's. */
+/* Releases the strings ReadData stored in the first `count` slots of a value buffer (pass the
+   item's valuesStored; 8-bit strings: wide 0; UTF-16 strings: wide 1), setting each slot to
+   null; null slots are skipped. The buffer itself stays the caller's. */
 MF4_API void FreeStrings(void** strings, uint64_t count, uint8_t wide);
 
 /* The in-memory header block of the file that `content` was read from; valid until

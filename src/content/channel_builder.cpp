@@ -57,9 +57,9 @@ void buildArray(const CaRecord& array, MF4Channel& channel) {
         axis->structSize = sizeof(MF4Axis);
         axis->inputChannel = axis->dynamicSizeChannel = axis->axisConversion = axis->axisChannel = -1;
         axis->axisKind = 2;
-        axis->valueCount = array.ca_dim_size[d];
         if (!fixed) continue;
         axis->axisKind = 0;
+        axis->valueCount = array.ca_dim_size[d];
         const std::uint64_t begin = std::min<std::uint64_t>(firstValue[d], array.ca_axis_value.size());
         const std::uint64_t end = std::min<std::uint64_t>(begin + array.ca_dim_size[d], array.ca_axis_value.size());
         axis->values = hostArray<double>(array.ca_dim_size[d]);

@@ -190,8 +190,6 @@ void buildEvent(BuildState& state, const EvRecord& record, MF4Event& event) {
         for (std::size_t i = 0; i < record.scopeTargets.size(); ++i)
             event.scope[i] = record.scopeKind == 1 ? static_cast<std::uint64_t>(record.scopeTargets[i].dataGroup)
                                                    : scopeChannel(state, record.scopeTargets[i]);
-    } else {
-        event.scopeCount = record.ev_scope_count;
     }
     std::unique_ptr<ZtCComment> comment =
         state.comments.parse(record.comment, {BlockKind::EV, u"EV Block", record.position, u"ev_md_comment"});

@@ -92,22 +92,29 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
         entry.vlsdOffsets.shrink_to_fit();
         return;
     }
-    // Byte arrays: each value goes to byteData as its length and bytes; its slot then tells
-    // where that entry starts.
+    // Byte arrays: each value goes to byteData as its length and bytes (a value the signal data
+    // does not hold as an empty one); its slot then tells where that entry starts. The item's
+    // `reserved` field bounds byteData in bytes (0: the caller sized it for every value); the
+    // values from the first one that does not fit on are not stored.
     auto* slots = static_cast<std::uint8_t*>(area.item.values);
     auto* target = static_cast<std::uint8_t*>(area.item.byteData);
+    const std::uint64_t room = target == nullptr ? 0 : area.item.reserved != 0 ? area.item.reserved : ~std::uint64_t{0};
     std::uint64_t written = 0;
-    for (std::uint64_t v = 0; v < area.stored && target != nullptr; ++v) {
-        std::uint8_t* slot = slots + v * entry.byteCount;
-        const std::uint64_t position = written;
-        if (readSignalValue(stream, source, signalDataOffset(slot, entry.byteCount), bytes)) {
-            const auto length = static_cast<std::uint32_t>(bytes.size());
-            std::memcpy(target + written, &length, sizeof length);
-            std::memcpy(target + written + sizeof length, bytes.data(), bytes.size());
-            written += sizeof length + bytes.size();
-        }
+    std::uint64_t kept = 0;
+    for (; kept < area.stored; ++kept) {
+        std::uint8_t* slot = slots + kept * entry.byteCount;
+        if (!readSignalValue(stream, source, signalDataOffset(slot, entry.byteCount), bytes)) bytes.clear();
+        const auto length = static_cast<std::uint32_t>(bytes.size());
+        if (room - written < sizeof length || room - written - sizeof length < length) break;
+        std::memcpy(target + written, &length, sizeof length);
+        if (length != 0) std::memcpy(target + written + sizeof length, bytes.data(), length);
         std::memset(slot, 0, entry.byteCount);
-        std::memcpy(slot, &position, std::min<std::size_t>(entry.byteCount, sizeof position));
+        std::memcpy(slot, &written, std::min<std::size_t>(entry.byteCount, sizeof written));
+        written += sizeof length + length;
+    }
+    if (kept < area.stored) {
+        std::memset(slots + kept * entry.byteCount, 0, (area.stored - kept) * entry.byteCount);
+        if (area.item.valuesStored != nullptr) *area.item.valuesStored = std::min(*area.item.valuesStored, kept);
     }
 }
 

@@ -355,6 +355,14 @@ TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
         EXPECT_EQ(slots[2], 9u);
         const std::uint8_t expected[16] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 3, 0, 0, 0, 2, 3, 4};
         EXPECT_EQ(std::memcmp(bytes, expected, sizeof expected), 0);
+        // byteData of 15 bytes (`reserved`) takes the first two entries, not the third.
+        std::memset(bytes, 0xEE, sizeof bytes);
+        blobItem.reserved = 15;
+        file.read(0, item(0, t, times.data(), 3), {blobItem});
+        EXPECT_EQ(b.stored, 2u);
+        EXPECT_EQ(b.total, 3u);
+        EXPECT_EQ(std::memcmp(bytes, expected, 9), 0);
+        EXPECT_EQ(bytes[9], 0xEE) << "nothing beyond the entries that fit";
         FreeStrings(fixed, 3, 1);
         FreeStrings(variable, 3, 0);
         EXPECT_EQ(fixed[0], nullptr);
