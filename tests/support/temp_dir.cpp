@@ -37,10 +37,18 @@ std::u16string widePath(const std::filesystem::path& path) {
     return wide;
 }
 
-std::filesystem::path corpusDir() {
-    std::filesystem::path dir = TARVIK_CORPUS_DIR;
+namespace {
+
+std::filesystem::path sharedFolder(std::string_view name) {
+    const std::filesystem::path dir = std::filesystem::path(TARVIK_SHARED_DIR) / name;
     std::error_code ec;
     return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path{};
 }
+
+}  // namespace
+
+std::filesystem::path corpusDir() { return sharedFolder("corpus"); }
+
+std::filesystem::path damagedFilesDir() { return sharedFolder("fuzz-repro"); }
 
 }  // namespace tarvik::test

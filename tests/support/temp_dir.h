@@ -30,4 +30,7 @@ std::u16string widePath(const std::filesystem::path& path);
 // Folder of the real files written by other tools, or empty when it is not beside the project.
 std::filesystem::path corpusDir();
 
+// Folder of the damaged files that once broke the reading (beside the corpus), or empty.
+std::filesystem::path damagedFilesDir();
+
 }  // namespace tarvik::test
