@@ -36,7 +36,7 @@ public:
     void release() override {}
 
 private:
-    IdRecord& record_;
+    [[maybe_unused]] IdRecord& record_;  // what writing the block will take its fields from
 };
 
 // Version number of an id_vers text: major * 100 + minor from "<major>.<minor>", each the
