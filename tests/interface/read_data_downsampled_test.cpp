@@ -21,7 +21,7 @@
 
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
-#include "support/temp_dir.h"
+#include "support/read_items.h"
 
 namespace {
 
@@ -379,72 +379,43 @@ struct Slots {
     std::uint64_t events[4] = {};
 };
 
-class OpenFile {
-public:
-    explicit OpenFile(const Recording& rec) : xBytes_(rec.integerMaster ? 4 : 8) {
-        const std::u16string path = widePath(dir_.write("downsampled.mf4", fileBytes(rec)));
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        ReadContent(path.c_str(), &content_, &errors, &count);
-        FreeErrors(errors, count);
-    }
-    ~OpenFile() { FreeContent(content_); }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
+// Reads the ten channels of `file` in one call, channel k with method (methodBase + k) % 4, the
+// k-th list-B item paired with the k-th list-A item. X values take 8 bytes in mode 1, else
+// `xBytes` (the master's width).
+std::vector<Slots> readTenChannels(OpenedFile& file, std::uint32_t mode, const MF4ReadItem& pattern,
+                                   std::uint32_t methodBase, std::uint64_t capacity, std::uint64_t xBytes) {
+    std::vector<Slots> slots(kKindCount);
+    std::vector<MF4ReadItem> listA(kKindCount, pattern), listB(kKindCount, pattern);
+    if (mode == MF4_READ_DOWNSAMPLED_SAMPLE_BASED) xBytes = 8;
+    forEachKind([&]<typename T>(std::type_identity<T>, std::size_t k) {
+        Slots& s = slots[k];
+        s.capacity = capacity;
+        s.a.assign((capacity + kGuardSlots) * sizeof(T), kUntouched);
+        s.b.assign((capacity + kGuardSlots) * xBytes, kUntouched);
+        for (MF4ReadItem* it : {&listA[k], &listB[k]}) {
+            it->index = k;
+            it->method = static_cast<std::uint32_t>((methodBase + k) % 4);
+            it->capacity = capacity;
+            it->eventsStored = &s.events[it == &listA[k] ? 0 : 2];
+            it->eventsTotal = &s.events[it == &listA[k] ? 1 : 3];
+        }
+        listA[k].values = s.a.data();
+        listA[k].valuesStored = &s.storedA;
+        listA[k].valuesTotal = &s.totalA;
+        listB[k].values = s.b.data();
+        listB[k].valuesStored = &s.storedB;
+        listB[k].valuesTotal = &s.totalB;
+    });
+    EXPECT_EQ(file.read(mode, listA, listB), 0u);
+    return slots;
+}
 
-    bool holdsTheTenKinds() const {
-        if (content_ == nullptr || content_->channelCount != kKindCount) return false;
-        for (std::size_t k = 0; k < kKindCount; ++k)
-            if (content_->channels[k].valueType != kVarTypes[k]) return false;
-        return true;
-    }
-
-    // Reads the ten channels in one call, channel k with method (methodBase + k) % 4, the k-th
-    // list-B item paired with the k-th list-A item.
-    std::vector<Slots> read(std::uint32_t mode, const MF4ReadItem& pattern,
-                            std::uint32_t methodBase, std::uint64_t capacity) {
-        std::vector<Slots> slots(kKindCount);
-        std::vector<MF4ReadItem> listA(kKindCount, pattern), listB(kKindCount, pattern);
-        const std::uint64_t xBytes = mode == MF4_READ_DOWNSAMPLED_SAMPLE_BASED ? 8 : xBytes_;
-        forEachKind([&]<typename T>(std::type_identity<T>, std::size_t k) {
-            Slots& s = slots[k];
-            s.capacity = capacity;
-            s.a.assign((capacity + kGuardSlots) * sizeof(T), kUntouched);
-            s.b.assign((capacity + kGuardSlots) * xBytes, kUntouched);
-            for (MF4ReadItem* it : {&listA[k], &listB[k]}) {
-                it->structSize = sizeof(MF4ReadItem);
-                it->index = k;
-                it->method = static_cast<std::uint32_t>((methodBase + k) % 4);
-                it->capacity = capacity;
-                it->eventsStored = &s.events[it == &listA[k] ? 0 : 2];
-                it->eventsTotal = &s.events[it == &listA[k] ? 1 : 3];
-            }
-            listA[k].values = s.a.data();
-            listA[k].valuesStored = &s.storedA;
-            listA[k].valuesTotal = &s.totalA;
-            listB[k].values = s.b.data();
-            listB[k].valuesStored = &s.storedB;
-            listB[k].valuesTotal = &s.totalB;
-        });
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.mode = mode;
-        request.channelItems = listA.data();
-        request.channelItemCount = listA.size();
-        request.groupItems = listB.data();
-        request.groupItemCount = listB.size();
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        EXPECT_EQ(ReadData(content_, &request, &errors, &count), 0u);
-        FreeErrors(errors, count);
-        return slots;
-    }
-
-private:
-    TempDir dir_;
-    MF4Content* content_ = nullptr;
-    std::uint64_t xBytes_;
-};
+bool holdsTheTenKinds(const MF4Content* content) {
+    if (content == nullptr || content->channelCount != kKindCount) return false;
+    for (std::size_t k = 0; k < kKindCount; ++k)
+        if (content->channels[k].valueType != kVarTypes[k]) return false;
+    return true;
+}
 
 template <typename T>
 std::string show(T value) {
@@ -497,10 +468,10 @@ void expectSlots(const Reduction<T, X>& expected, const Slots& slots) {
 // Reads `pattern` four times, so that every kind meets every method, and hands each kind's
 // slots to `check(kind, item, slots)` under a trace naming the case.
 template <typename Check>
-void readEveryKindAndMethod(OpenFile& file, std::uint32_t mode, const MF4ReadItem& pattern,
+void readEveryKindAndMethod(OpenedFile& file, std::uint64_t xBytes, std::uint32_t mode, const MF4ReadItem& pattern,
                             std::uint64_t capacity, const std::string& label, Check check) {
     for (std::uint32_t methodBase = 0; methodBase < 4; ++methodBase) {
-        const auto slots = file.read(mode, pattern, methodBase, capacity);
+        const auto slots = readTenChannels(file, mode, pattern, methodBase, capacity, xBytes);
         forEachKind([&]<typename T>(std::type_identity<T>, std::size_t k) {
             MF4ReadItem item = pattern;
             item.method = static_cast<std::uint32_t>((methodBase + k) % 4);
@@ -537,8 +508,8 @@ TEST(ReadDataDownSampled, BucketsOfRecordsAgreeWithAPlainReduction) {
     };
     for (const bool integerMaster : {false, true}) {
         const Recording rec = makeRecording(integerMaster ? 11 : 7, integerMaster);
-        OpenFile file(rec);
-        ASSERT_TRUE(file.holdsTheTenKinds());
+        OpenedFile file(fileBytes(rec));
+        ASSERT_TRUE(holdsTheTenKinds(file.content()));
         for (const Case& c : cases) {
             MF4ReadItem pattern{};
             pattern.firstSample = c.first;
@@ -546,7 +517,7 @@ TEST(ReadDataDownSampled, BucketsOfRecordsAgreeWithAPlainReduction) {
             pattern.bucketSamples = c.bucket;
             pattern.withNeighbours = c.withNeighbours;
             readEveryKindAndMethod(
-                file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, pattern, c.capacity,
+                file, integerMaster ? 4 : 8, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, pattern, c.capacity,
                 c.name + std::string(masterName(integerMaster)),
                 [&]<typename T>(std::type_identity<T>, const MF4ReadItem& item, const Slots& s) {
                     expectSlots(reduceByRecords(rec.column<T>(), item), s);
@@ -558,8 +529,8 @@ TEST(ReadDataDownSampled, BucketsOfRecordsAgreeWithAPlainReduction) {
 TEST(ReadDataDownSampled, BucketsOfMasterTimeAgreeWithAPlainReduction) {
     for (const bool integerMaster : {false, true}) {
         const Recording rec = makeRecording(integerMaster ? 13 : 5, integerMaster);
-        OpenFile file(rec);
-        ASSERT_TRUE(file.holdsTheTenKinds());
+        OpenedFile file(fileBytes(rec));
+        ASSERT_TRUE(holdsTheTenKinds(file.content()));
         const std::vector<double>& t = rec.times;
         const double tmin = t.front(), tmax = t.back();
         // A gap of 3 time units after record g, and a record j after which the range from
@@ -605,7 +576,7 @@ TEST(ReadDataDownSampled, BucketsOfMasterTimeAgreeWithAPlainReduction) {
             pattern.withNeighbours = c.withNeighbours;
             pattern.levelTime = 0;  // the raw records
             readEveryKindAndMethod(
-                file, MF4_READ_DOWNSAMPLED_TIME_BASED, pattern, c.capacity,
+                file, integerMaster ? 4 : 8, MF4_READ_DOWNSAMPLED_TIME_BASED, pattern, c.capacity,
                 c.name + std::string(masterName(integerMaster)),
                 [&]<typename T>(std::type_identity<T>, const MF4ReadItem& item, const Slots& s) {
                     if (integerMaster) expectSlots(reduceByTime<T, std::uint32_t>(rec, item), s);

@@ -12,7 +12,7 @@
 
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
-#include "support/temp_dir.h"
+#include "support/read_items.h"
 
 namespace {
 
@@ -46,20 +46,6 @@ Level levelOf(const std::vector<double>& times, const std::vector<double>& value
     }
     return level;
 }
-
-// What a down-sampled read asks for, copied into the items of both lists.
-struct Settings {
-    std::uint64_t firstSample = 0;
-    std::uint64_t sampleCount = 0;
-    double startTime = 0;
-    double endTime = 0;
-    std::uint32_t withNeighbours = 0;
-    std::uint32_t method = MF4_DOWNSAMPLE_MIN_MAX;
-    double bucketTime = 0;
-    double levelTime = 0;
-    std::uint64_t bucketSamples = 0;
-    std::uint64_t capacity = 0;
-};
 
 struct Interruption {
     double begin = 0, end = 0;
@@ -116,78 +102,12 @@ std::string recordingFile(const std::vector<double>& times, const std::vector<do
     return file.bytes();
 }
 
-// One list of a request as the caller keeps it: the buffer and the counters.
-template <typename T>
-struct Side {
-    explicit Side(std::size_t capacity) : values(capacity, T{99}) {}
-    std::vector<T> values;
-    std::uint64_t stored = 77, total = 77, eventsStored = 77, eventsTotal = 77;
-    std::vector<std::uint64_t> events = std::vector<std::uint64_t>(4, 55);
-    double usedInterval = -1;
-
-    MF4ReadItem item(std::uint64_t capacity) {
-        MF4ReadItem it{};
-        it.structSize = sizeof it;
-        it.capacity = capacity;
-        it.values = values.data();
-        it.valuesStored = &stored;
-        it.valuesTotal = &total;
-        it.eventsStored = &eventsStored;
-        it.eventsTotal = &eventsTotal;
-        it.eventCapacity = events.size();
-        it.eventSamples = events.data();
-        it.usedInterval = &usedInterval;
-        return it;
-    }
-    std::vector<T> got() const { return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(stored)}; }
-};
-
-class Recording {
-public:
-    explicit Recording(const std::string& bytes) {
-        const std::u16string path = widePath(dir_.write("reduced.mf4", bytes));
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        ReadContent(path.c_str(), &content_, &errors, &count);
-        FreeErrors(errors, count);
-    }
-    ~Recording() { FreeContent(content_); }
-    const MF4Content* content() const { return content_; }
-
-    std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB = {}) {
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.mode = mode;
-        request.channelItems = listA.data();
-        request.channelItemCount = listA.size();
-        request.groupItems = listB.data();
-        request.groupItemCount = listB.size();
-        return ReadData(content_, &request, nullptr, nullptr);
-    }
-
-    // Values and their x of the channel "value" in one down-sampled read; X is uint64 in mode 1
-    // and double (the master's kind) in mode 3.
-    template <typename V, typename X>
-    std::uint32_t reduce(std::uint32_t mode, const Settings& settings, Side<V>& a, Side<X>& b) {
-        MF4ReadItem itemA = a.item(settings.capacity), itemB = b.item(settings.capacity);
-        for (MF4ReadItem* it : {&itemA, &itemB}) {
-            it->firstSample = settings.firstSample;
-            it->sampleCount = settings.sampleCount;
-            it->startTime = settings.startTime;
-            it->endTime = settings.endTime;
-            it->withNeighbours = settings.withNeighbours;
-            it->method = settings.method;
-            it->bucketTime = settings.bucketTime;
-            it->bucketSamples = settings.bucketSamples;
-            it->levelTime = settings.levelTime;
-        }
-        return read(mode, {itemA}, {itemB});
-    }
-
-private:
-    TempDir dir_;
-    MF4Content* content_ = nullptr;
-};
+// Values and their x of the channel `pattern` names (channel 0: "value") in one down-sampled read;
+// X is uint64 in mode 1 and double (the master's kind) in mode 3.
+template <typename V, typename X>
+std::uint32_t reduce(OpenedFile& file, std::uint32_t mode, const MF4ReadItem& pattern, Buffer<V>& a, Buffer<X>& b) {
+    return file.read(mode, {a.bind(pattern)}, {b.bind(pattern)});
+}
 
 std::vector<double> evenTimes(std::size_t count, double step) {
     std::vector<double> times;
@@ -199,12 +119,12 @@ using Records = std::vector<std::uint64_t>;
 using Values = std::vector<double>;
 
 TEST(ReadDataReduced, BucketsOfRecords) {
-    Recording file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}));
+    OpenedFile file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}));
     ASSERT_NE(file.content(), nullptr);
-    Side<double> a(8);
-    Side<std::uint64_t> b(8);
-    Settings settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketSamples = 5, .capacity = 8};
-    EXPECT_EQ(file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b), 0u);
+    Buffer<double> a(8);
+    Buffer<std::uint64_t> b(8);
+    MF4ReadItem settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketSamples = 5, .capacity = 8};
+    EXPECT_EQ(reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b), 0u);
     // Per bucket the extreme that occurred first comes first.
     EXPECT_EQ(a.got(), (Values{1, 9, 8, 0}));
     EXPECT_EQ(b.got(), (Records{1, 2, 6, 9}));
@@ -213,12 +133,12 @@ TEST(ReadDataReduced, BucketsOfRecords) {
     EXPECT_EQ(b.total, 4u);
 
     settings.method = MF4_DOWNSAMPLE_MIN;
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{1, 0}));
     EXPECT_EQ(b.got(), (Records{1, 9}));
     settings.method = MF4_DOWNSAMPLE_MAX;
     settings.sampleCount = 7;  // whole buckets: records 0 to 9
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{9, 8}));
     EXPECT_EQ(b.got(), (Records{2, 6}));
 
@@ -227,7 +147,7 @@ TEST(ReadDataReduced, BucketsOfRecords) {
     settings.bucketSamples = 1;
     settings.firstSample = 7;
     settings.sampleCount = 5;  // cut at the last record
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{6, 4, 0}));
     EXPECT_EQ(b.got(), (Records{7, 8, 9}));
 
@@ -236,17 +156,17 @@ TEST(ReadDataReduced, BucketsOfRecords) {
         settings.firstSample = first;
         settings.sampleCount = count;
         settings.bucketSamples = size;
-        file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+        reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
         EXPECT_EQ(a.total, 0u);
         EXPECT_EQ(b.total, 0u);
     }
 
     // With less room than values: list A keeps what fits, list B (more room) takes all.
-    Side<double> small(8);
-    settings = Settings{.sampleCount = 10, .bucketSamples = 5};
-    MF4ReadItem itemA = small.item(3), itemB = b.item(8);
-    for (MF4ReadItem* it : {&itemA, &itemB}) it->sampleCount = 10, it->bucketSamples = 5;
-    file.read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, {itemA}, {itemB});
+    Buffer<double> small(8, 99);
+    settings = MF4ReadItem{.sampleCount = 10, .bucketSamples = 5, .capacity = 8};
+    MF4ReadItem itemA = small.bind(settings);
+    itemA.capacity = 3;
+    file.read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, {itemA}, {b.bind(settings)});
     EXPECT_EQ(small.stored, 3u);
     EXPECT_EQ(small.total, 4u);
     EXPECT_EQ(small.values[3], 99) << "nothing is written beyond the capacity";
@@ -257,27 +177,27 @@ TEST(ReadDataReduced, MeansAndTheirPlaces) {
     // Records 3 to 6 hold 1, 2, 2, 2: their mean 1.75 as an integer is 2, placed in the middle
     // of the bucket; -1, -2, -2 give -5/3, -2 as an integer (half away from zero).
     const Values values{9, 9, 9, 1, 2, 2, 2, -1, -2, -2};
-    Recording integers(recordingFile(evenTimes(10, 0.5), values, {}, nullptr, true));
+    OpenedFile integers(recordingFile(evenTimes(10, 0.5), values, {}, nullptr, true));
     ASSERT_NE(integers.content(), nullptr);
-    Side<std::int32_t> whole(4);
-    Side<std::uint64_t> b(4);
-    Settings settings{.firstSample = 3, .sampleCount = 7, .method = MF4_DOWNSAMPLE_MEAN, .bucketSamples = 4,
+    Buffer<std::int32_t> whole(4);
+    Buffer<std::uint64_t> b(4);
+    MF4ReadItem settings{.firstSample = 3, .sampleCount = 7, .method = MF4_DOWNSAMPLE_MEAN, .bucketSamples = 4,
                          .capacity = 4};
-    integers.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, whole, b);
+    reduce(integers, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, whole, b);
     EXPECT_EQ(whole.got(), (std::vector<std::int32_t>{2, -2}));
     EXPECT_EQ(b.got(), (Records{5, 9}));
 
-    Recording file(recordingFile(evenTimes(10, 0.5), values));
-    Side<double> a(4);
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    OpenedFile file(recordingFile(evenTimes(10, 0.5), values));
+    Buffer<double> a(4);
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{1.75, -5.0 / 3})) << "float means are not rounded";
 
     // Mode 3: the x of a mean is the middle of its time bucket, as a master value. The range
     // ends at 3.5, the boundary after 3.4, whose record closes the second bucket.
-    Side<double> times(4);
-    settings = Settings{.startTime = 1.5, .endTime = 3.4, .method = MF4_DOWNSAMPLE_MEAN, .bucketTime = 1.0,
+    Buffer<double> times(4);
+    settings = MF4ReadItem{.startTime = 1.5, .endTime = 3.4, .method = MF4_DOWNSAMPLE_MEAN, .bucketTime = 1.0,
                            .capacity = 4};
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, times);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, times);
     EXPECT_EQ(a.got(), (Values{1.5, 1})) << "[1.5, 2.5), then 2.5 to 3.5";
     EXPECT_EQ(times.got(), (Values{2.0, 3.0}));
     EXPECT_EQ(times.usedInterval, 0.0) << "raw records were read";
@@ -286,11 +206,11 @@ TEST(ReadDataReduced, MeansAndTheirPlaces) {
 TEST(ReadDataReduced, BucketsOfTime) {
     // The last record lies exactly on the boundary after two buckets of 1 s: it closes the
     // second bucket instead of opening a third.
-    Recording file(recordingFile({0, 0.5, 1, 1.5, 2}, {1, 2, 3, 4, 50}));
+    OpenedFile file(recordingFile({0, 0.5, 1, 1.5, 2}, {1, 2, 3, 4, 50}));
     ASSERT_NE(file.content(), nullptr);
-    Side<double> a(6), b(6);
-    Settings settings{.startTime = 0, .endTime = 2, .method = MF4_DOWNSAMPLE_MAX, .bucketTime = 1, .capacity = 6};
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    Buffer<double> a(6), b(6);
+    MF4ReadItem settings{.startTime = 0, .endTime = 2, .method = MF4_DOWNSAMPLE_MAX, .bucketTime = 1, .capacity = 6};
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{2, 50}));
     EXPECT_EQ(b.got(), (Values{0.5, 2}));
 
@@ -298,21 +218,21 @@ TEST(ReadDataReduced, BucketsOfTime) {
     settings.method = MF4_DOWNSAMPLE_MIN_MAX;
     settings.startTime = 0.0;
     settings.endTime = 1.2;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{1, 2, 3, 50}));
     // ... and the neighbour buckets come whole as well.
     settings.startTime = 1.0;
     settings.endTime = 1.0;
     settings.withNeighbours = 1;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{1, 2, 3, 50}));
     EXPECT_EQ(b.got(), (Values{0, 0.5, 1, 2}));
 
     // A bucket of NaN only gives its NaN, once; NaN never beats a number.
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    Recording gaps(recordingFile({0, 0.5, 1, 1.5, 2.5}, {nan, nan, 3, nan, 4}));
-    settings = Settings{.startTime = 0, .endTime = 3, .bucketTime = 1, .capacity = 6};
-    gaps.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    OpenedFile gaps(recordingFile({0, 0.5, 1, 1.5, 2.5}, {nan, nan, 3, nan, 4}));
+    settings = MF4ReadItem{.startTime = 0, .endTime = 3, .bucketTime = 1, .capacity = 6};
+    reduce(gaps, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     ASSERT_EQ(a.stored, 3u);
     EXPECT_TRUE(std::isnan(a.values[0]));
     EXPECT_EQ(b.values[0], 0.0);
@@ -322,7 +242,7 @@ TEST(ReadDataReduced, BucketsOfTime) {
     // Widths that make no buckets read nothing.
     for (double width : {0.0, -1.0, nan}) {
         settings.bucketTime = width;
-        gaps.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+        reduce(gaps, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
         EXPECT_EQ(a.total, 0u) << width;
     }
 }
@@ -338,14 +258,14 @@ TEST(ReadDataReduced, ReductionLevelsReplaceTheRawRecords) {
                  .maximums = {8, 9, 5, 7}};
     Level angle{.interval = 2, .syncType = 2, .times = {0, 2}, .means = {-1, -1}, .minimums = {-1, -1},
                 .maximums = {-1, -1}};
-    Recording file(recordingFile(times, raw, {fine, middle, angle}));
+    OpenedFile file(recordingFile(times, raw, {fine, middle, angle}));
     ASSERT_NE(file.content(), nullptr);
-    Side<double> a(8), b(8);
+    Buffer<double> a(8), b(8);
     // Any level up to the bucket width: the coarsest with time synchronisation, 1 s. Buckets
     // from -0.5 s hold one record of it each.
-    Settings settings{.startTime = -0.5, .endTime = 4, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketTime = 1,
+    MF4ReadItem settings{.startTime = -0.5, .endTime = 4, .method = MF4_DOWNSAMPLE_MIN_MAX, .bucketTime = 1,
                          .levelTime = -1, .capacity = 8};
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.usedInterval, 1.0);
     EXPECT_EQ(b.usedInterval, 1.0);
     // One record per bucket: its minimum and maximum share a place; the first bucket gives its
@@ -353,22 +273,22 @@ TEST(ReadDataReduced, ReductionLevelsReplaceTheRawRecords) {
     EXPECT_EQ(a.got(), (Values{8, 2, 1, 9, 5, 3, 6, 7}));
     EXPECT_EQ(b.got(), (Values{0, 0, 1, 1, 2, 2, 3, 3}));
     settings.method = MF4_DOWNSAMPLE_MEAN;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{5, 6, 4, 7}));
     EXPECT_EQ(b.got(), (Values{0, 1, 2, 3}));
     settings.method = MF4_DOWNSAMPLE_MIN;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (Values{2, 1, 3, 6}));
 
     // A finer limit chooses the finer level; 0 asks for the raw records.
     settings.method = MF4_DOWNSAMPLE_MAX;
     settings.levelTime = 0.5;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.usedInterval, 0.5);
     // Its last record (3.5 s) lies on a boundary before the end: it opens a fifth bucket.
     EXPECT_EQ(a.got(), (Values{2, 2, 2, 2, 2}));
     settings.levelTime = 0;
-    file.reduce(MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b);
     EXPECT_EQ(a.usedInterval, 0.0);
     EXPECT_EQ(a.got(), (Values{100, 100, 100, 100, 100})) << "raw records reach into a fifth bucket";
 }
@@ -377,12 +297,12 @@ TEST(ReadDataReduced, EventsOfListAReachListB) {
     // An acquisition interruption around 0.3 s: the first sample and the first after it are
     // marked, in both lists.
     const Interruption gap{0.25, 0.35};
-    Recording file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}, {}, &gap));
+    OpenedFile file(recordingFile(evenTimes(10, 0.1), {5, 1, 9, 3, 7, 2, 8, 6, 4, 0}, {}, &gap));
     ASSERT_NE(file.content(), nullptr);
-    Side<double> a(8);
-    Side<std::uint64_t> b(8);
-    Settings settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MAX, .bucketSamples = 2, .capacity = 8};
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    Buffer<double> a(8);
+    Buffer<std::uint64_t> b(8);
+    MF4ReadItem settings{.sampleCount = 10, .method = MF4_DOWNSAMPLE_MAX, .bucketSamples = 2, .capacity = 8};
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     ASSERT_EQ(a.got(), (Values{5, 9, 7, 8, 4}));
     ASSERT_EQ(a.eventsStored, 2u);
     EXPECT_EQ(a.events[0], 0u);
@@ -404,29 +324,29 @@ TEST(ReadDataReduced, ArraysGiveOneSampleOfAllElementsPerValue) {
     setLink(m.file, m.timeChannel, 0, pair);
     patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(12));  // cg_data_bytes
     setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
-    Recording file(m.file.bytes());
+    OpenedFile file(m.file.bytes());
     ASSERT_NE(file.content(), nullptr);
 
-    Side<std::uint16_t> a(8);
-    Side<std::uint64_t> b(8);
-    Settings settings{.sampleCount = 4, .bucketSamples = 2, .capacity = 8};
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    Buffer<std::uint16_t> a(8);
+    Buffer<std::uint64_t> b(8);
+    MF4ReadItem settings{.sampleCount = 4, .bucketSamples = 2, .capacity = 8};
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     // Per bucket two samples: each element's earlier extreme, then its later one; the second
     // bucket's first element has one value (5 twice at record 2), given in both samples.
     EXPECT_EQ(a.stored, 4u);
     EXPECT_EQ(a.values, (std::vector<std::uint16_t>{3, 7, 1, 9, 5, 2, 5, 8}));
     EXPECT_EQ(b.values, (Records{0, 0, 1, 1, 2, 2, 2, 3}));
     settings.method = MF4_DOWNSAMPLE_MEAN;
-    file.reduce(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (std::vector<std::uint16_t>{2, 8}));
     EXPECT_EQ(a.total, 2u);
     EXPECT_EQ(b.values[2], 3u);
 
     // One element selected: a scalar.
     std::uint64_t second[1] = {1};
-    MF4ReadItem itemA = a.item(8), itemB = b.item(8);
-    for (MF4ReadItem* it : {&itemA, &itemB}) it->sampleCount = 4, it->bucketSamples = 2, it->elementIndices = second;
-    file.read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, {itemA}, {itemB});
+    settings.method = MF4_DOWNSAMPLE_MIN_MAX;
+    settings.elementIndices = second;
+    reduce(file, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, settings, a, b);
     EXPECT_EQ(a.got(), (std::vector<std::uint16_t>{7, 9, 2, 8}));
     EXPECT_EQ(b.got(), (Records{0, 1, 2, 3}));
 }
@@ -437,7 +357,7 @@ TEST(ReadDataReduced, OriginalTimeOfAReducedExtreme) {
     Values values;
     for (std::size_t i = 0; i < times.size(); ++i) values.push_back(static_cast<double>((i * 37) % 64));
     const std::vector<Level> levels{levelOf(times, values, 1), levelOf(times, values, 2), levelOf(times, values, 4)};
-    Recording file(recordingFile(times, values, levels));
+    OpenedFile file(recordingFile(times, values, levels));
     ASSERT_NE(file.content(), nullptr);
 
     // The maximum of the 4 s interval starting at 8 s, and the minimum of the one at 4 s.
@@ -447,9 +367,9 @@ TEST(ReadDataReduced, OriginalTimeOfAReducedExtreme) {
             if (values[i] == value && times[i] >= from && times[i] < from + 4) return times[i];
         return -1.0;
     };
-    Side<double> first(1), second(1), third(1);
-    auto ask = [](Side<double>& side, double start, double level, double value) {
-        MF4ReadItem it = side.item(1);
+    Buffer<double> first(1), second(1), third(1);
+    auto ask = [](Buffer<double>& side, double start, double level, double value) {
+        MF4ReadItem it = side.item(0, 1);
         it.startTime = start;
         it.levelTime = level;
         it.reducedType = 5;  // float64
@@ -480,57 +400,33 @@ TEST(ReadDataReduced, OriginalTimeOfAReducedExtreme) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-// A file written by a measurement tool with reduction levels of its own: reading the coarsest
-// level must give the extremes the raw records have.
+// A file written by a measurement tool with reduction levels of its own: one bucket over the
+// whole recording, read from its coarsest level, gives the extremes of the raw records.
 TEST(ReadDataReduced, CorpusReductionLevelsAgreeWithTheRawRecords) {
     const auto corpus = corpusDir();
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
-    const std::u16string path = widePath((corpus / "dSPACE_CaptureBlocks.mf4").string());
-    MF4Content* content = nullptr;
-    ASSERT_LE(ReadContent(path.c_str(), &content, nullptr, nullptr), 1u);
+    OpenedFile file(corpus / "dSPACE_CaptureBlocks.mf4");
+    const MF4Content* content = file.content();
+    ASSERT_NE(content, nullptr);
     for (std::uint64_t g = 0; g < content->groupCount; ++g) {
-        const MF4ChannelGroup& group = content->groups[g];
+        SCOPED_TRACE(g);
+        const std::uint64_t records = content->groups[g].cycleCount;
         std::uint64_t channel = 0;
         while (content->channels[channel].groupIndex != g) ++channel;
-        Side<double> raw(group.cycleCount), rawTimes(group.cycleCount);
-        MF4ReadItem rawItem = raw.item(group.cycleCount), timeItem = rawTimes.item(group.cycleCount);
-        rawItem.index = channel;
-        timeItem.index = g;
-        MF4ReadRequest request{};
-        request.channelItems = &rawItem;
-        request.channelItemCount = 1;
-        request.groupItems = &timeItem;
-        request.groupItemCount = 1;
-        ASSERT_EQ(ReadData(content, &request, nullptr, nullptr), 0u);
-        ASSERT_EQ(raw.stored, group.cycleCount);
+        Buffer<double> raw(records), times(records);
+        ASSERT_EQ(file.read(MF4_READ_SAMPLE_BASED, {raw.item(channel)}, {times.item(g)}), 0u);
+        ASSERT_EQ(raw.stored, records);
 
-        Side<double> a(4096), b(4096);
-        MF4ReadItem itemA = a.item(4096), itemB = b.item(4096);
-        for (MF4ReadItem* it : {&itemA, &itemB}) {
-            it->index = channel;
-            it->startTime = -1e9;
-            it->endTime = 1e9;
-            it->bucketTime = 1e6;
-            it->levelTime = -1;
-        }
-        request.mode = MF4_READ_DOWNSAMPLED_TIME_BASED;
-        request.channelItems = &itemA;
-        request.groupItems = &itemB;
-        ASSERT_EQ(ReadData(content, &request, nullptr, nullptr), 0u);
-        SCOPED_TRACE(g);
+        Buffer<double> a(4), b(4);
+        const MF4ReadItem everything{.index = channel, .startTime = -1e9, .endTime = 1e9, .bucketTime = 1e6, .levelTime = -1,
+                                  .capacity = 4};
+        ASSERT_EQ(reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, everything, a, b), 0u);
         EXPECT_GT(a.usedInterval, 0.0);
-        ASSERT_GE(a.stored, 1u);
-        const auto [low, high] = std::minmax_element(raw.values.begin(), raw.values.end());
-        // One bucket over the whole recording: its minimum and maximum are the raw ones.
         ASSERT_EQ(a.stored, 2u);
+        const auto [low, high] = std::minmax_element(raw.values.begin(), raw.values.end());
         EXPECT_EQ(std::min(a.values[0], a.values[1]), *low);
         EXPECT_EQ(std::max(a.values[0], a.values[1]), *high);
     }
-    FreeContent(content);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // ReadData as a host uses it: ranges by index and by time, counters and capacities, every kind
-// of data storage, strings of fixed and variable length.
-#include <zlib.h>
-
+// of data storage, strings of fixed and variable length, arrays and structures.
 #include <cstring>
 #include <functional>
 #include <string>
@@ -11,218 +9,90 @@
 
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
-#include "support/temp_dir.h"
+#include "support/read_items.h"
 
 namespace {
 
 using namespace tarvik::test;
 
-// The caller's side of one item: counters and a value buffer.
-struct Output {
-    std::uint64_t stored = 99, total = 99, eventsStored = 99, eventsTotal = 99;
-    std::vector<std::uint64_t> events = std::vector<std::uint64_t>(4);
-};
-
-MF4ReadItem item(std::uint64_t index, Output& out, void* values, std::uint64_t capacity) {
-    MF4ReadItem it{};
-    it.structSize = sizeof(MF4ReadItem);
-    it.index = index;
-    it.values = values;
-    it.capacity = capacity;
-    it.valuesStored = &out.stored;
-    it.valuesTotal = &out.total;
-    it.eventsStored = &out.eventsStored;
-    it.eventsTotal = &out.eventsTotal;
-    return it;
-}
-
-class OpenFile {
-public:
-    explicit OpenFile(const std::string& bytes) {
-        const std::u16string path = widePath(dir_.write("data.mf4", bytes));
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        ReadContent(path.c_str(), &content_, &errors, &count);
-        FreeErrors(errors, count);
-    }
-    ~OpenFile() { FreeContent(content_); }
-    MF4Content* content() const { return content_; }
-
-    // Reads the master values (group item) and `channel` (channel item 0) in one call.
-    std::uint32_t read(std::uint32_t mode, MF4ReadItem groupItem, std::vector<MF4ReadItem> channels,
-                       std::uint32_t* cancel = nullptr) {
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.mode = mode;
-        request.groupItems = &groupItem;
-        request.groupItemCount = 1;
-        request.channelItems = channels.data();
-        request.channelItemCount = channels.size();
-        request.cancelFlag = cancel;
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        const std::uint32_t result = ReadData(content_, &request, &errors, &count);
-        FreeErrors(errors, count);
-        return result;
-    }
-
-private:
-    TempDir dir_;
-    MF4Content* content_ = nullptr;
-};
-
 // The minimal file's master runs 0, 0.01, 0.02, ... and its channel 100, 101, 102, ...
-TEST(ReadData, RecordRangesAndCounters) {
-    OpenFile file(makeMinimalFile({.recordCount = 20}).file.bytes());
+TEST(ReadData, RangesByRecordAndByTimeWithTheirCounters) {
+    struct Case {
+        const char* name;
+        std::uint32_t mode;
+        std::uint64_t first = 0, count = 0;
+        double start = 0, end = 0;
+        std::uint32_t neighbours = 0;
+        std::uint64_t capacity = 20;
+        std::uint64_t stored, total;
+        std::uint16_t firstValue = 0;
+    };
+    const Case cases[] = {
+        {"all records", 0, 0, 0, 0, 0, 0, 20, 20, 20, 100},
+        {"a count of 0 from record 5 reads nothing", 0, 5, 0, 0, 0, 0, 20, 0, 0},
+        {"no neighbour below record 0", 0, 0, 3, 0, 0, 1, 20, 4, 4, 100},
+        {"no neighbour beyond the last record", 0, 18, 2, 0, 0, 1, 20, 3, 3, 117},
+        {"a capacity below the range", 0, 0, 0, 0, 0, 0, 10, 10, 20, 100},
+        {"capacity 0 asks for the size", 0, 0, 0, 0, 0, 0, 0, 0, 20},
+        {"one record between the bounds", 2, 0, 0, 0.015, 0.025, 0, 20, 1, 1, 102},
+        {"with a neighbour on each side", 2, 0, 0, 0.015, 0.025, 1, 20, 3, 3, 101},
+        {"after the last master value", 2, 0, 0, 5, 6, 0, 20, 0, 0},
+        {"a start before the first value", 2, 0, 0, -1, 0.005, 0, 20, 1, 1, 100},
+    };
+    OpenedFile file(makeMinimalFile({.recordCount = 20}).file.bytes());
     ASSERT_NE(file.content(), nullptr);
-    std::vector<double> times(20);
-    std::vector<std::uint16_t> values(20);
-    Output t, v;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Buffer<double> times(20);
+        Buffer<std::uint16_t> values(21, 7);
+        MF4ReadItem group = times.item(0, c.capacity), channel = values.item(0, c.capacity);
+        for (MF4ReadItem* it : {&group, &channel}) {
+            it->firstSample = c.first, it->sampleCount = c.count, it->withNeighbours = c.neighbours;
+            it->startTime = c.start, it->endTime = c.end;
+        }
+        EXPECT_EQ(file.read(c.mode, {channel}, {group}), 0u);
+        EXPECT_EQ(values.stored, c.stored);
+        EXPECT_EQ(values.total, c.total);
+        EXPECT_EQ(times.stored, c.stored);
+        EXPECT_EQ(values.values[c.stored], 7) << "nothing is written beyond what is stored";
+        if (c.stored == 0) continue;
+        EXPECT_EQ(values.values[0], c.firstValue);
+        EXPECT_EQ(times.values[c.stored - 1], 0.01 * (c.firstValue - 100 + c.stored - 1));
+    }
 
-    auto group = item(0, t, times.data(), times.size());
-    auto channel = item(0, v, values.data(), values.size());
-    EXPECT_EQ(file.read(0, group, {channel}), 0u);
-    EXPECT_EQ(v.stored, 20u);
-    EXPECT_EQ(v.total, 20u);
-    EXPECT_EQ(t.stored, 20u);
-    EXPECT_EQ(values[0], 100);
-    EXPECT_EQ(values[19], 119);
-    EXPECT_EQ(times[19], 0.19);
-
-    channel.firstSample = 5;  // sampleCount 0 from 5: nothing
-    group.firstSample = 5;
-    file.read(0, group, {channel});
-    EXPECT_EQ(v.total, 0u);
-
-    channel.firstSample = group.firstSample = 0;
-    channel.sampleCount = group.sampleCount = 3;
-    channel.withNeighbours = 1;  // cannot widen below record 0
-    file.read(0, group, {channel});
-    EXPECT_EQ(v.total, 4u);
-    EXPECT_EQ(values[3], 103);
-
-    channel.firstSample = 18;
-    channel.sampleCount = 2;  // cannot widen beyond the last record
-    file.read(0, group, {channel});
-    EXPECT_EQ(v.total, 3u);
-    EXPECT_EQ(values[0], 117);
-
-    channel.firstSample = 0;
-    channel.sampleCount = 0;
-    channel.withNeighbours = 0;
-    channel.capacity = 10;
-    std::fill(values.begin(), values.end(), 0);
-    file.read(0, group, {channel});
-    EXPECT_EQ(v.stored, 10u);
-    EXPECT_EQ(v.total, 20u);
-    EXPECT_EQ(values[10], 0) << "nothing is written beyond the capacity";
-
-    channel.capacity = 0;
-    file.read(0, group, {channel});
-    EXPECT_EQ(v.stored, 0u);
-    EXPECT_EQ(v.total, 20u);
-
+    Buffer<double> times(20);
+    Buffer<std::uint16_t> values(20);
     std::uint32_t cancel = 1;
-    v.total = 77;
-    file.read(0, group, {channel}, &cancel);
-    EXPECT_EQ(v.total, 77u) << "a cancelled request touches no counter";
-
+    file.read(0, {values.item(0)}, {times.item(0)}, &cancel);
+    EXPECT_EQ(values.total, 77u) << "a cancelled request touches no counter";
     MF4ReadRequest bad{};
     bad.mode = 7;
     EXPECT_EQ(ReadData(file.content(), &bad, nullptr, nullptr), 2u);
-}
-
-TEST(ReadData, TimeRanges) {
-    OpenFile file(makeMinimalFile({.recordCount = 10}).file.bytes());
-    ASSERT_NE(file.content(), nullptr);
-    std::vector<double> times(10);
-    std::vector<std::uint16_t> values(10);
-    Output t, v;
-    auto group = item(0, t, times.data(), times.size());
-    auto channel = item(0, v, values.data(), values.size());
-    for (MF4ReadItem* it : {&group, &channel}) {
-        it->startTime = 0.015;
-        it->endTime = 0.025;
-    }
-    file.read(2, group, {channel});
-    ASSERT_EQ(v.stored, 1u);
-    EXPECT_EQ(values[0], 102);
-    EXPECT_EQ(times[0], 0.02);
-
-    channel.withNeighbours = group.withNeighbours = 1;
-    file.read(2, group, {channel});
-    ASSERT_EQ(v.stored, 3u);
-    EXPECT_EQ(values[0], 101);
-    EXPECT_EQ(values[2], 103);
-
-    channel.withNeighbours = group.withNeighbours = 0;
-    channel.startTime = group.startTime = 5.0;
-    channel.endTime = group.endTime = 6.0;
-    file.read(2, group, {channel});
-    EXPECT_EQ(v.total, 0u) << "a range after the last master value";
-
-    channel.startTime = group.startTime = -1.0;
-    channel.endTime = group.endTime = 0.005;
-    file.read(2, group, {channel});
-    ASSERT_EQ(v.stored, 1u) << "a start before the first value starts at record 0";
-    EXPECT_EQ(values[0], 100);
 }
 
 TEST(ReadData, TimeRangesUseTheMastersLinearConversion) {
     MinimalFile m = makeMinimalFile({.recordCount = 10});
     // Stored master values 0, 0.01, ... mean the times 1, 1.02, 1.04, ...
     setLink(m.file, m.timeChannel, 4, m.file.addBlock("##CC", {0, 0, 0, 0}, ccData({.type = 1, .values = {1.0, 2.0}})));
-    OpenFile file(m.file.bytes());
-    ASSERT_NE(file.content(), nullptr);
-    std::vector<double> times(10);
-    std::vector<std::uint16_t> values(10);
-    Output t, v;
-    auto group = item(0, t, times.data(), 10);
-    auto channel = item(0, v, values.data(), 10);
-    for (MF4ReadItem* it : {&group, &channel}) {
-        it->startTime = 1.035;
-        it->endTime = 1.045;
-    }
-    file.read(2, group, {channel});
-    ASSERT_EQ(v.stored, 1u);
-    EXPECT_EQ(values[0], 102);
-    EXPECT_EQ(times[0], 0.02) << "master values come back as stored";
-}
-
-// The records of the minimal file stored in every way a data group's data can be.
-std::string recordsOf(std::uint32_t count) {
-    std::string records;
-    for (std::uint32_t i = 0; i < count; ++i) records += minimalRecord(0.01 * i, static_cast<std::uint16_t>(100 + i));
-    return records;
-}
-
-std::string deflate(const std::string& bytes) {
-    uLongf size = compressBound(bytes.size());
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 6);
-    out.resize(size);
-    return out;
-}
-
-std::string transpose(const std::string& bytes, std::size_t columns) {
-    const std::size_t rows = bytes.size() / columns;
-    std::string out = bytes;
-    for (std::size_t r = 0; r < rows; ++r)
-        for (std::size_t c = 0; c < columns; ++c) out[c * rows + r] = bytes[r * columns + c];
-    return out;
-}
-
-std::int64_t dzBlock(MdfBuilder& file, const std::string& original, std::uint8_t zipType, std::uint32_t columns) {
-    const std::string packed = deflate(zipType == 1 ? transpose(original, columns) : original);
-    return file.addBlock("##DZ", {}, std::string("DT") + u8(zipType) + u8(0) + u32(columns) + u64(original.size()) +
-                                         u64(packed.size()) + packed);
+    OpenedFile file(m.file.bytes());
+    Buffer<double> times(10);
+    Buffer<std::uint16_t> values(10);
+    MF4ReadItem group = times.item(0), channel = values.item(0);
+    for (MF4ReadItem* it : {&group, &channel}) it->startTime = 1.035, it->endTime = 1.045;
+    file.read(2, {channel}, {group});
+    EXPECT_EQ(values.got(), std::vector<std::uint16_t>{102});
+    EXPECT_EQ(times.got(), std::vector<double>{0.02}) << "master values come back as stored";
 }
 
 TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
     constexpr std::uint32_t kRecords = 25;
-    const std::string records = recordsOf(kRecords);
+    std::string records;
+    for (std::uint32_t i = 0; i < kRecords; ++i) records += minimalRecord(0.01 * i, static_cast<std::uint16_t>(100 + i));
     const std::string first = records.substr(0, 10 * 10), rest = records.substr(10 * 10);
-    auto variants = std::vector<std::pair<const char*, std::function<std::int64_t(MdfBuilder&)>>>{
+    auto dz = [](MdfBuilder& f, const std::string& bytes, std::uint8_t zipType) {
+        return f.addBlock("##DZ", {}, dzData(bytes, zipType, 10));
+    };
+    const std::vector<std::pair<const char*, std::function<std::int64_t(MdfBuilder&)>>> variants{
         {"DL of DT, offsets", [&](MdfBuilder& f) {
              const auto a = f.addBlock("##DT", {}, first), b = f.addBlock("##DT", {}, rest);
              return f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
@@ -238,48 +108,47 @@ TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
              const auto dl = f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
              return f.addBlock("##HL", {dl}, u16(1) + u8(0) + std::string(5, '\0'));
          }},
-        {"DZ deflate", [&](MdfBuilder& f) { return dzBlock(f, records, 0, 0); }},
-        {"DZ transposed", [&](MdfBuilder& f) { return dzBlock(f, records, 1, 10); }},
+        {"DZ deflate", [&](MdfBuilder& f) { return dz(f, records, 0); }},
+        {"DZ transposed", [&](MdfBuilder& f) { return dz(f, records, 1); }},
         {"DL of DZ", [&](MdfBuilder& f) {
-             const auto a = dzBlock(f, first, 1, 10), b = dzBlock(f, rest, 0, 0);
+             const auto a = dz(f, first, 1), b = dz(f, rest, 0);
              return f.addBlock("##DL", {0, a, b}, dlOffsetData({0, first.size()}));
          }},
     };
     for (auto& [name, store] : variants) {
         MinimalFile m = makeMinimalFile({.recordCount = kRecords});
         setLink(m.file, m.dg, 2, store(m.file));
-        OpenFile file(m.file.bytes());
+        OpenedFile file(m.file.bytes());
         ASSERT_NE(file.content(), nullptr) << name;
-        std::vector<double> times(kRecords);
-        std::vector<std::uint16_t> values(kRecords);
-        Output t, v;
-        file.read(0, item(0, t, times.data(), kRecords), {item(0, v, values.data(), kRecords)});
-        ASSERT_EQ(v.stored, kRecords) << name;
+        Buffer<double> times(kRecords);
+        Buffer<std::uint16_t> values(kRecords);
+        file.read(0, {values.item(0)}, {times.item(0)});
+        ASSERT_EQ(values.stored, kRecords) << name;
         for (std::uint32_t i = 0; i < kRecords; ++i) {
-            EXPECT_EQ(values[i], 100 + i) << name << " record " << i;
-            EXPECT_EQ(times[i], 0.01 * i) << name << " record " << i;
+            EXPECT_EQ(values.values[i], 100 + i) << name << " record " << i;
+            EXPECT_EQ(times.values[i], 0.01 * i) << name << " record " << i;
         }
     }
 }
 
 // A group with a time master, a fixed-length UTF-16BE string, a UTF-8 string of variable
-// length and a virtual channel; the signal data in one SD block or in a DL of two.
+// length, a virtual channel and a byte array of variable length; the signal data of the strings
+// in one SD block or in a DL of two.
 std::string stringFile(bool signalDataInList) {
     MdfBuilder file;
     const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
     const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
     const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0}, cgData({.cycleCount = 3, .dataBytes = 32}));
-    const auto time = file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, 0, 0, 0, 0},
-                                    cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
-    const auto fixed = file.addBlock("##CN", {0, 0, file.addText("##TX", "fixed"), 0, 0, 0, 0, 0},
-                                     cnData({.dataType = 9, .byteOffset = 8, .bitCount = 64}));
+    auto channel = [&](const char* name, std::int64_t data, CnFields fields) {
+        return file.addBlock("##CN", {0, 0, file.addText("##TX", name), 0, 0, data, 0, 0}, cnData(fields));
+    };
     std::string signal;
     std::vector<std::uint64_t> offsets;
     for (const char* text : {"a", "bc", "def"}) {
         offsets.push_back(signal.size());
         signal += u32(static_cast<std::uint32_t>(std::strlen(text))) + text;
     }
-    std::int64_t signalData;
+    std::int64_t signalData = 0;
     if (signalDataInList) {
         const std::string head = signal.substr(0, 5), tail = signal.substr(5);  // "a" | "bc", "def"
         const auto a = file.addBlock("##SD", {}, head), b = file.addBlock("##SD", {}, tail);
@@ -287,100 +156,92 @@ std::string stringFile(bool signalDataInList) {
     } else {
         signalData = file.addBlock("##SD", {}, signal);
     }
-    const auto vlsd = file.addBlock("##CN", {0, 0, file.addText("##TX", "vlsd"), 0, 0, signalData, 0, 0},
-                                    cnData({.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}));
-    const auto index = file.addBlock("##CN", {0, 0, file.addText("##TX", "index"), 0, 0, 0, 0, 0},
-                                     cnData({.type = 6, .syncType = 0, .dataType = 0, .bitCount = 0}));
     // Byte arrays of variable length: 1, 0 and 3 bytes.
-    const std::string blobs = u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04";
+    const auto blobs = file.addBlock("##SD", {}, u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04");
+    const std::int64_t chain[] = {
+        channel("time", 0, {.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}),
+        channel("fixed", 0, {.dataType = 9, .byteOffset = 8, .bitCount = 64}),
+        channel("vlsd", signalData, {.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}),
+        channel("index", 0, {.type = 6, .dataType = 0, .bitCount = 0}),
+        channel("blob", blobs, {.type = 1, .dataType = 10, .byteOffset = 24, .bitCount = 64})};
     const std::uint64_t blobOffsets[3] = {0, 5, 9};
-    const auto blob = file.addBlock("##CN", {0, 0, file.addText("##TX", "blob"), 0, 0, file.addBlock("##SD", {}, blobs), 0, 0},
-                                    cnData({.type = 1, .dataType = 10, .byteOffset = 24, .bitCount = 64}));
     const std::string fixedTexts[] = {std::string("\0A\0B\0\0\0\0", 8), std::string("\0A\0B\0C\0D", 8),
                                       std::string(8, '\0')};
     std::string records;
     for (int i = 0; i < 3; ++i) records += f64(i) + fixedTexts[i] + u64(offsets[i]) + u64(blobOffsets[i]);
-    const auto dt = file.addBlock("##DT", {}, records);
     setLink(file, hd, 0, dg);
     setLink(file, dg, 1, cg);
-    setLink(file, dg, 2, dt);
-    setLink(file, cg, 1, time);
-    setLink(file, time, 0, fixed);
-    setLink(file, fixed, 0, vlsd);
-    setLink(file, vlsd, 0, index);
-    setLink(file, index, 0, blob);
+    setLink(file, dg, 2, file.addBlock("##DT", {}, records));
+    setLink(file, cg, 1, chain[0]);
+    for (int i = 0; i + 1 < 5; ++i) setLink(file, chain[i], 0, chain[i + 1]);
     return file.bytes();
 }
 
-TEST(ReadData, StringsOfFixedAndVariableLengthAndVirtualChannels) {
+TEST(ReadData, StringsByteArraysAndVirtualChannels) {
     for (bool inList : {false, true}) {
-        OpenFile file(stringFile(inList));
+        SCOPED_TRACE(inList ? "signal data in a DL" : "signal data in an SD");
+        OpenedFile file(stringFile(inList));
         ASSERT_NE(file.content(), nullptr);
         ASSERT_EQ(file.content()->channelCount, 4u);
-        EXPECT_EQ(file.content()->channels[0].valueType, 31u);
-        EXPECT_EQ(file.content()->channels[1].valueType, 30u);
-        EXPECT_EQ(file.content()->channels[2].valueType, 21u);
-        std::vector<double> times(3);
-        void* fixed[3] = {};
-        void* variable[3] = {};
-        std::uint64_t indices[3] = {};
-        Output t, f, v, x;
-        auto fixedItem = item(0, f, fixed, 3);
+        Buffer<double> times(3);
+        Buffer<void*> fixed(3), variable(3);
+        Buffer<std::uint64_t> indices(3);
+        MF4ReadItem fixedItem = fixed.item(0), variableItem = variable.item(1);
         fixedItem.valueKind = 31;
-        auto variableItem = item(1, v, variable, 3);
         variableItem.valueKind = 30;
-        file.read(0, item(0, t, times.data(), 3), {fixedItem, variableItem, item(2, x, indices, 3)});
-        ASSERT_EQ(f.stored, 3u);
-        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[0])), u"AB") << "big-endian units swapped";
-        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[1])), u"ABCD") << "a full field is terminated";
-        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed[2])), u"");
-        ASSERT_EQ(v.stored, 3u);
-        for (int i = 0; i < 3; ++i) ASSERT_NE(variable[i], nullptr) << i << (inList ? " from a DL" : " from an SD");
-        EXPECT_STREQ(static_cast<char*>(variable[0]), "a");
-        EXPECT_STREQ(static_cast<char*>(variable[1]), "bc");
-        EXPECT_STREQ(static_cast<char*>(variable[2]), "def");
-        EXPECT_EQ(indices[0], 0u);
-        EXPECT_EQ(indices[2], 2u) << "a virtual channel gives the record index";
+        file.read(0, {fixedItem, variableItem, indices.item(2)}, {times.item(0)});
+        ASSERT_EQ(fixed.stored, 3u);
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed.values[0])), u"AB") << "big-endian units swapped";
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed.values[1])), u"ABCD") << "a full field is terminated";
+        EXPECT_EQ(std::u16string(static_cast<char16_t*>(fixed.values[2])), u"");
+        ASSERT_EQ(variable.stored, 3u);
+        for (int i = 0; i < 3; ++i) ASSERT_NE(variable.values[i], nullptr) << i;
+        EXPECT_STREQ(static_cast<char*>(variable.values[0]), "a");
+        EXPECT_STREQ(static_cast<char*>(variable.values[2]), "def");
+        EXPECT_EQ(indices.got(), (std::vector<std::uint64_t>{0, 1, 2})) << "a virtual channel gives the record index";
+        FreeStrings(fixed.values.data(), fixed.stored, 1);
+        FreeStrings(variable.values.data(), variable.stored, 0);
+        EXPECT_EQ(variable.values[2], nullptr);
 
-        std::uint64_t slots[3] = {};
-        std::uint8_t bytes[32] = {};
-        Output b;
-        auto blobItem = item(3, b, slots, 3);
-        blobItem.byteData = bytes;
-        file.read(0, item(0, t, times.data(), 3), {blobItem});
-        ASSERT_EQ(b.stored, 3u);
-        // Each value: its length (u32) and its bytes, one after the other; the slot says where.
-        EXPECT_EQ(slots[0], 0u);
-        EXPECT_EQ(slots[1], 5u);
-        EXPECT_EQ(slots[2], 9u);
+        // Each byte array value goes to byteData as its length (u32) and its bytes; its slot
+        // says where. With 15 bytes of byteData (`reserved`) the third entry does not fit.
         const std::uint8_t expected[16] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 3, 0, 0, 0, 2, 3, 4};
-        EXPECT_EQ(std::memcmp(bytes, expected, sizeof expected), 0);
-        // byteData of 15 bytes (`reserved`) takes the first two entries, not the third.
-        std::memset(bytes, 0xEE, sizeof bytes);
-        blobItem.reserved = 15;
-        file.read(0, item(0, t, times.data(), 3), {blobItem});
-        EXPECT_EQ(b.stored, 2u);
-        EXPECT_EQ(b.total, 3u);
-        EXPECT_EQ(std::memcmp(bytes, expected, 9), 0);
-        EXPECT_EQ(bytes[9], 0xEE) << "nothing beyond the entries that fit";
-        FreeStrings(fixed, 3, 1);
-        FreeStrings(variable, 3, 0);
-        EXPECT_EQ(fixed[0], nullptr);
-        EXPECT_EQ(variable[2], nullptr);
+        for (std::uint64_t room : {0u, 15u}) {
+            Buffer<std::uint64_t> slots(3);
+            std::uint8_t bytes[32];
+            std::memset(bytes, 0xEE, sizeof bytes);
+            MF4ReadItem blob = slots.item(3);
+            blob.byteData = bytes;
+            blob.reserved = room;
+            file.read(0, {blob}, {times.item(0)});
+            EXPECT_EQ(slots.total, 3u);
+            ASSERT_EQ(slots.stored, room == 0 ? 3u : 2u);
+            std::vector<std::uint64_t> where{0, 5, 9};
+            where.resize(slots.stored);
+            EXPECT_EQ(slots.got(), where);
+            EXPECT_EQ(std::memcmp(bytes, expected, room == 0 ? 16 : 9), 0);
+            EXPECT_EQ(bytes[room == 0 ? 16 : 9], 0xEE) << "nothing beyond the entries stored";
+        }
     }
 }
 
-// A 2 x 3 array of u16 per record, stored row by row or column by column.
-std::string arrayFile(bool columnLayout) {
+// A 2 x 3 array of u16 per record, row by row or column by column; optionally a look-up table
+// whose comment says it is stored Y before X.
+std::string arrayFile(bool columnLayout, bool lookupYX = false) {
     MinimalFile m = makeMinimalFile({.recordCount = 2});
     std::string records;
     for (std::uint16_t r = 0; r < 2; ++r) {
         records += f64(r);
         for (std::uint16_t e = 0; e < 6; ++e) records += u16(static_cast<std::uint16_t>(10 * r + e));
     }
-    const auto array = m.file.addBlock("##CA", {0}, caData({.flags = columnLayout ? 0x40u : 0u, .byteOffsetBase = 2,
-                                                            .dimSizes = {2, 3}}));
-    const auto matrix = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "matrix"), 0, 0, 0, 0, 0},
+    const auto array = m.file.addBlock("##CA", {0}, caData({.type = std::uint8_t(lookupYX ? 2 : 0),
+                                                            .flags = columnLayout ? 0x40u : 0u,
+                                                            .byteOffsetBase = 2, .dimSizes = {2, 3}}));
+    const auto order = lookupYX ? m.file.addText("##MD", "<CNcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX/>"
+                                                         "<common_properties><e name=\"ASAM.DimensionOrder\">YX</e>"
+                                                         "</common_properties></CNcomment>")
+                                : 0;
+    const auto matrix = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "matrix"), 0, 0, 0, 0, order},
                                         cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
     setLink(m.file, m.timeChannel, 0, matrix);
     patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(20));  // cg_data_bytes
@@ -388,56 +249,46 @@ std::string arrayFile(bool columnLayout) {
     return m.file.bytes();
 }
 
-TEST(ReadData, ArrayElementsAllOrOne) {
+TEST(ReadData, ArrayElementsAllOneOrAsManyAsFit) {
+    using Values = std::vector<std::uint16_t>;
     for (bool column : {false, true}) {
-        OpenFile file(arrayFile(column));
+        SCOPED_TRACE(column ? "column layout" : "row layout");
+        OpenedFile file(arrayFile(column));
         ASSERT_NE(file.content(), nullptr);
-        ASSERT_EQ(file.content()->channels[0].dimensionCount, 2u);
-        std::vector<double> times(2);
-        std::vector<std::uint16_t> all(12);
-        Output t, a, o;
-        file.read(0, item(0, t, times.data(), 2), {item(0, a, all.data(), all.size())});
-        EXPECT_EQ(a.stored, 2u) << "two records of six elements";
-        for (std::uint16_t i = 0; i < 12; ++i) EXPECT_EQ(all[i], i < 6 ? i : 10 + i - 6) << "storage order";
+        Buffer<double> times(2);
+        Buffer<std::uint16_t> all(13, 77);
+        file.read(0, {all.item(0, 12)}, {times.item(0)});
+        EXPECT_EQ(all.stored, 2u) << "two records of six elements";
+        EXPECT_EQ(all.values, (Values{0, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14, 15, 77})) << "storage order";
+        // Room for eight values: the first record whole, two elements of the second.
+        file.read(0, {all.item(0, 8)}, {times.item(0)});
+        EXPECT_EQ(all.stored, 1u);
+        EXPECT_EQ(all.total, 2u);
 
         // Element (1, 0): row layout at 1 * 3 + 0, column layout at 0 * 2 + 1 elements.
         std::uint64_t selection[2] = {1, 0};
-        std::uint16_t one[2] = {};
-        auto selected = item(0, o, one, 2);
+        Buffer<std::uint16_t> one(2, 77);
+        MF4ReadItem selected = one.item(0);
         selected.elementIndices = selection;
-        file.read(0, item(0, t, times.data(), 2), {selected});
-        EXPECT_EQ(one[0], column ? 1 : 3) << "record 0";
-        EXPECT_EQ(one[1], column ? 11 : 13) << "record 1";
+        file.read(0, {selected}, {times.item(0)});
+        EXPECT_EQ(one.values, (column ? Values{1, 11} : Values{3, 13}));
         selection[1] = 3;  // outside the dimension: nothing is stored
-        one[0] = one[1] = 77;
-        file.read(0, item(0, t, times.data(), 2), {selected});
-        EXPECT_EQ(one[0], 77);
-        EXPECT_EQ(o.total, 2u);
+        Buffer<std::uint16_t> none(2, 77);
+        selected = none.item(0);
+        selected.elementIndices = selection;
+        file.read(0, {selected}, {times.item(0)});
+        EXPECT_EQ(none.values, (Values{77, 77}));
+        EXPECT_EQ(none.total, 2u);
     }
-}
-
-TEST(ReadData, LookUpTablesStoredYXComeBackTransposed) {
-    MinimalFile m = makeMinimalFile({.recordCount = 1});
-    std::string record = f64(0);
-    for (std::uint16_t e = 0; e < 6; ++e) record += u16(e);
-    const auto array = m.file.addBlock("##CA", {0}, caData({.type = 2, .byteOffsetBase = 2, .dimSizes = {2, 3}}));
-    const auto order = m.file.addText("##MD", "<CNcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX/><common_properties>"
-                                              "<e name=\"ASAM.DimensionOrder\">YX</e></common_properties></CNcomment>");
-    const auto table = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "table"), 0, 0, 0, 0, order},
-                                       cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
-    setLink(m.file, m.timeChannel, 0, table);
-    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(20));
-    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, record));
-    OpenFile file(m.file.bytes());
-    ASSERT_NE(file.content(), nullptr);
-    EXPECT_EQ(file.content()->channels[0].dimensionSizes[0], 3u);
-    double time = 0;
-    std::uint16_t values[6] = {};
-    Output t, v;
-    file.read(0, item(0, t, &time, 1), {item(0, v, values, 6)});
-    // Stored (i, j) at i * 3 + j; delivered at i + j * 2.
-    const std::uint16_t expected[6] = {0, 3, 1, 4, 2, 5};
-    for (int e = 0; e < 6; ++e) EXPECT_EQ(values[e], expected[e]) << e;
+    // A look-up table stored Y before X comes back transposed: stored (i, j) at i * 3 + j goes
+    // to i + j * 2, and the tree lists the dimensions the other way round.
+    OpenedFile table(arrayFile(false, true));
+    ASSERT_NE(table.content(), nullptr);
+    EXPECT_EQ(table.content()->channels[0].dimensionSizes[0], 3u);
+    Buffer<double> times(2);
+    Buffer<std::uint16_t> values(6);
+    table.read(0, {values.item(0, 6)}, {times.item(0)});
+    EXPECT_EQ(values.values, (Values{0, 3, 1, 4, 2, 5}));
 }
 
 TEST(ReadData, StructureMembersByTheirPath) {
@@ -451,21 +302,18 @@ TEST(ReadData, StructureMembersByTheirPath) {
                                            cnData({.dataType = 10, .byteOffset = 8, .bitCount = 16}));
     setLink(m.file, m.timeChannel, 0, structure);
     setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, f64(0) + u8(1) + u8(2) + f64(1) + u8(3) + u8(4)));
-    OpenFile file(m.file.bytes());
+    OpenedFile file(m.file.bytes());
     ASSERT_NE(file.content(), nullptr);
     ASSERT_EQ(file.content()->channels[0].childCount, 2u);
-    double times[2] = {};
-    std::uint8_t highs[2] = {}, raw[4] = {};
-    Output t, h, r;
+    Buffer<double> times(2);
+    Buffer<std::uint8_t> highs(2), raw(4);
     std::uint64_t path[1] = {1};
-    auto member = item(0, h, highs, 2);
+    MF4ReadItem member = highs.item(0);
     member.memberCount = 1;
     member.memberPath = path;
-    file.read(0, item(0, t, times, 2), {member, item(0, r, raw, 2)});
-    EXPECT_EQ(highs[0], 2);
-    EXPECT_EQ(highs[1], 4);
-    const std::uint8_t whole[4] = {1, 2, 3, 4};
-    EXPECT_EQ(std::memcmp(raw, whole, 4), 0) << "the structure itself comes as its bytes";
+    file.read(0, {member, raw.item(0, 2)}, {times.item(0)});
+    EXPECT_EQ(highs.values, (std::vector<std::uint8_t>{2, 4}));
+    EXPECT_EQ(raw.values, (std::vector<std::uint8_t>{1, 2, 3, 4})) << "the structure itself comes as its bytes";
 }
 
 TEST(ReadData, AcquisitionInterruptionsMarkTheSamplesAfterThem) {
@@ -474,21 +322,17 @@ TEST(ReadData, AcquisitionInterruptionsMarkTheSamplesAfterThem) {
     const auto begin = m.file.addBlock("##EV", {end, 0, 0, 0, 0, m.cg}, evData({.type = 2, .rangeType = 1, .scopeCount = 1, .syncBaseValue = 1, .syncFactor = 0.035}));
     setLink(m.file, end, 2, begin);
     setLink(m.file, m.hd, 4, begin);
-    OpenFile file(m.file.bytes());
+    OpenedFile file(m.file.bytes());
     ASSERT_NE(file.content(), nullptr);
     EXPECT_EQ(file.content()->groups[0].segmentCount, 2u);
-    std::vector<double> times(10);
-    std::vector<std::uint16_t> values(10);
-    Output t, v;
-    auto channel = item(0, v, values.data(), 10);
-    channel.eventCapacity = v.events.size();
-    channel.eventSamples = v.events.data();
-    file.read(0, item(0, t, times.data(), 10), {channel});
+    Buffer<double> times(10);
+    Buffer<std::uint16_t> values(10);
+    file.read(0, {values.item(0)}, {times.item(0)});
     // The first sample, and the first after the interruption at 0.04.
-    ASSERT_EQ(v.eventsTotal, 2u);
-    ASSERT_EQ(v.eventsStored, 2u);
-    EXPECT_EQ(v.events[0], 0u);
-    EXPECT_EQ(v.events[1], 5u);
+    ASSERT_EQ(values.eventsTotal, 2u);
+    ASSERT_EQ(values.eventsStored, 2u);
+    EXPECT_EQ(values.events[0], 0u);
+    EXPECT_EQ(values.events[1], 5u);
 }
 
 }  // namespace

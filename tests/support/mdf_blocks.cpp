@@ -1,5 +1,7 @@
 #include "support/mdf_blocks.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -77,6 +79,28 @@ std::string atData(const AtFields& f, std::string_view embedded) {
 
 std::string srData(const SrFields& f) {
     return u64(f.cycleCount) + f64(f.interval) + u8(f.syncType) + u8(f.flags) + zeros(6);
+}
+
+std::string deflated(std::string_view bytes) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                  static_cast<uLong>(bytes.size()), 6) != Z_OK)
+        throw std::runtime_error("compress2 failed");
+    out.resize(size);
+    return out;
+}
+
+std::string dzData(std::string_view original, std::uint8_t zipType, std::uint32_t columns, std::string_view blockType) {
+    std::string stored(original);
+    if (zipType == 1 && columns != 0) {
+        const std::size_t rows = original.size() / columns;
+        for (std::size_t r = 0; r < rows; ++r)
+            for (std::size_t c = 0; c < columns; ++c) stored[c * rows + r] = original[r * columns + c];
+    }
+    const std::string packed = deflated(stored);
+    return std::string(blockType.substr(0, 2)) + u8(zipType) + u8(0) + u32(columns) + u64(original.size()) +
+           u64(packed.size()) + packed;
 }
 
 std::string dlEqualLengthData(std::uint32_t count, std::uint64_t equalLength) {

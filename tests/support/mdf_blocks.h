@@ -123,6 +123,15 @@ struct SrFields {
 };
 std::string srData(const SrFields& fields);
 
+// The zlib stream of `bytes` (deflate at level 6).
+std::string deflated(std::string_view bytes);
+
+// The data of a DZ block holding `original` (of block type `blockType`): zip type 0 deflates it
+// as it is, zip type 1 first transposes it into `columns` columns (the bytes beyond whole rows
+// stay at the end).
+std::string dzData(std::string_view original, std::uint8_t zipType, std::uint32_t columns,
+                   std::string_view blockType = "DT");
+
 std::string dlEqualLengthData(std::uint32_t count, std::uint64_t equalLength);
 std::string dlOffsetData(const std::vector<std::uint64_t>& offsets);
 

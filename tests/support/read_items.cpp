@@ -1,0 +1,33 @@
+#include "support/read_items.h"
+
+namespace tarvik::test {
+
+OpenedFile::OpenedFile(const std::string& bytes) { open(widePath(dir_.write("read.mf4", bytes))); }
+
+OpenedFile::OpenedFile(const std::filesystem::path& file) { open(widePath(file)); }
+
+void OpenedFile::open(const std::u16string& path) {
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    result_ = ReadContent(path.c_str(), &content_, &errors, &count);
+    FreeErrors(errors, count);
+}
+
+std::uint32_t OpenedFile::read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB,
+                               std::uint32_t* cancel) {
+    MF4ReadRequest request{};
+    request.structSize = sizeof request;
+    request.mode = mode;
+    request.channelItems = listA.data();
+    request.channelItemCount = listA.size();
+    request.groupItems = listB.data();
+    request.groupItemCount = listB.size();
+    request.cancelFlag = cancel;
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    const std::uint32_t result = ReadData(content_, &request, &errors, &count);
+    FreeErrors(errors, count);
+    return result;
+}
+
+}  // namespace tarvik::test
