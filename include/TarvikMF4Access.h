@@ -578,19 +578,30 @@ MF4_API const MF4HDBlock* GetHDBlock(MF4Content* content);
 #else
 #  define MF4_STATIC_ASSERT(c, m) _Static_assert(c, m)
 #endif
+MF4_STATIC_ASSERT(sizeof(MF4Char) == 2, "MF4Char is a UTF-16 code unit");
 #if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
 MF4_STATIC_ASSERT(sizeof(MF4Content) == 200, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, programId) == 120, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, startTimeNs) == 136, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, tzOffsetMin) == 144, "MF4Content layout");
+MF4_STATIC_ASSERT(offsetof(MF4Content, historyComment) == 192, "MF4Content layout");
 MF4_STATIC_ASSERT(offsetof(MF4Content, formatVersion) == 128, "MF4Content layout");
 MF4_STATIC_ASSERT(offsetof(MF4Content, timeKind) == 132, "MF4Content layout");
 MF4_STATIC_ASSERT(offsetof(MF4Content, contentFlags) == 152, "MF4Content layout");
 MF4_STATIC_ASSERT(sizeof(MF4ChannelGroup) == 184, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, masterValueType) == 36, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, pathSeparator) == 32, "MF4ChannelGroup layout");
+MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, masterBitOffset) == 164, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, sourceChannelNumber) == 104, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, masterRangeMin) == 136, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, recordDataBytes) == 168, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(offsetof(MF4ChannelGroup, dataGroupPosition) == 176, "MF4ChannelGroup layout");
 MF4_STATIC_ASSERT(sizeof(MF4Channel) == 344, "MF4Channel layout");
 MF4_STATIC_ASSERT(offsetof(MF4Channel, cycleCount) == 40, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, dimensionCount) == 56, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, bitCount) == 240, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, bitOffset) == 324, "MF4Channel layout");
+MF4_STATIC_ASSERT(offsetof(MF4Channel, precision) == 332, "MF4Channel layout");
 MF4_STATIC_ASSERT(offsetof(MF4Channel, dimensionSizes) == 64, "MF4Channel layout");
 MF4_STATIC_ASSERT(offsetof(MF4Channel, axes) == 96, "MF4Channel layout");
 MF4_STATIC_ASSERT(offsetof(MF4Channel, limitMin) == 200, "MF4Channel layout");
@@ -603,6 +614,8 @@ MF4_STATIC_ASSERT(sizeof(MF4Axis) == 64, "MF4Axis layout");
 MF4_STATIC_ASSERT(offsetof(MF4Axis, axisConversion) == 32, "MF4Axis layout");
 MF4_STATIC_ASSERT(sizeof(MF4Conversion) == 184, "MF4Conversion layout");
 MF4_STATIC_ASSERT(offsetof(MF4Conversion, name) == 16, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, physMin) == 88, "MF4Conversion layout");
+MF4_STATIC_ASSERT(offsetof(MF4Conversion, precision) == 108, "MF4Conversion layout");
 MF4_STATIC_ASSERT(offsetof(MF4Conversion, statusString) == 112, "MF4Conversion layout");
 MF4_STATIC_ASSERT(offsetof(MF4Conversion, propertyCount) == 120, "MF4Conversion layout");
 MF4_STATIC_ASSERT(offsetof(MF4Conversion, parameters) == 136, "MF4Conversion layout");
@@ -610,13 +623,18 @@ MF4_STATIC_ASSERT(sizeof(MF4ValuePair) == 24, "MF4ValuePair layout");
 MF4_STATIC_ASSERT(sizeof(MF4ValueText) == 24, "MF4ValueText layout");
 MF4_STATIC_ASSERT(sizeof(MF4RangeText) == 40, "MF4RangeText layout");
 MF4_STATIC_ASSERT(offsetof(MF4RangeText, ref) == 32, "MF4RangeText layout");
+MF4_STATIC_ASSERT(offsetof(MF4RangeText, refKind) == 24, "MF4RangeText layout");
 MF4_STATIC_ASSERT(sizeof(MF4Event) == 136, "MF4Event layout");
 MF4_STATIC_ASSERT(offsetof(MF4Event, scope) == 32, "MF4Event layout");
+MF4_STATIC_ASSERT(offsetof(MF4Event, rangeBegin) == 88, "MF4Event layout");
+MF4_STATIC_ASSERT(offsetof(MF4Event, colorProperty) == 112, "MF4Event layout");
 MF4_STATIC_ASSERT(offsetof(MF4Event, systemTime) == 120, "MF4Event layout");
 MF4_STATIC_ASSERT(sizeof(MF4Attachment) == 80, "MF4Attachment layout");
 MF4_STATIC_ASSERT(offsetof(MF4Attachment, size) == 48, "MF4Attachment layout");
+MF4_STATIC_ASSERT(offsetof(MF4Attachment, data) == 72, "MF4Attachment layout");
 MF4_STATIC_ASSERT(sizeof(MF4HistoryEntry) == 32, "MF4HistoryEntry layout");
 MF4_STATIC_ASSERT(offsetof(MF4HistoryEntry, comment) == 24, "MF4HistoryEntry layout");
+MF4_STATIC_ASSERT(offsetof(MF4HistoryEntry, timeFlags) == 20, "MF4HistoryEntry layout");
 MF4_STATIC_ASSERT(sizeof(MF4Property) == 32, "MF4Property layout");
 MF4_STATIC_ASSERT(offsetof(MF4Property, value) == 24, "MF4Property layout");
 MF4_STATIC_ASSERT(sizeof(MF4Error) == 48, "MF4Error layout");
@@ -627,6 +645,8 @@ MF4_STATIC_ASSERT(offsetof(MF4ReadItem, reducedType) == 80, "MF4ReadItem layout"
 MF4_STATIC_ASSERT(offsetof(MF4ReadItem, reducedValue) == 88, "MF4ReadItem layout");
 MF4_STATIC_ASSERT(offsetof(MF4ReadItem, elementIndices) == 96, "MF4ReadItem layout");
 MF4_STATIC_ASSERT(offsetof(MF4ReadItem, capacity) == 136, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, valueKind) == 128, "MF4ReadItem layout");
+MF4_STATIC_ASSERT(offsetof(MF4ReadItem, eventSamples) == 168, "MF4ReadItem layout");
 MF4_STATIC_ASSERT(offsetof(MF4ReadItem, usedInterval) == 208, "MF4ReadItem layout");
 MF4_STATIC_ASSERT(sizeof(MF4ReadRequest) == 56, "MF4ReadRequest layout");
 MF4_STATIC_ASSERT(offsetof(MF4ReadRequest, cancelFlag) == 48, "MF4ReadRequest layout");
@@ -645,6 +665,7 @@ MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, memberPath) == 24, "MF4WriteChannel 
 MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, valueType) == 40, "MF4WriteChannel layout");
 MF4_STATIC_ASSERT(offsetof(MF4WriteChannel, interruptions) == 80, "MF4WriteChannel layout");
 MF4_STATIC_ASSERT(sizeof(MF4WriteRequest) == 64, "MF4WriteRequest layout");
+MF4_STATIC_ASSERT(offsetof(MF4WriteRequest, closeFile) == 56, "MF4WriteRequest layout");
 #endif
 #undef MF4_STATIC_ASSERT
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/read_items.h"
+
 namespace tarvik::test {
 
 namespace {
@@ -173,37 +175,21 @@ private:
 constexpr std::uint64_t kSlots = 7;
 constexpr std::uint64_t kBufferBytes = 1 << 16;
 
-struct Counters {
-    std::uint64_t stored = 0, total = 0, eventsStored = 0, eventsTotal = 0;
-};
-
-// One channel item with its own buffers.
+// One item of a channel (or structure member) with buffers a host sizes from the tree: numbers
+// and strings in 8-byte slots, byte arrays in records of their declared size (fewer records when
+// they are large) with a bounded byteData for the variable-length ones.
 struct Item {
-    MF4ReadItem item{};
-    Counters counters;
-    std::vector<std::uint64_t> values;  // 8-byte slots hold every numeric kind and a pointer
-    std::vector<std::uint8_t> bytes;    // byte arrays: records, or the bytes of variable-length values
-    std::vector<std::uint64_t> path;
-    std::uint64_t events[4] = {};
-    double usedInterval = 0;
-    const MF4Channel* channel = nullptr;
-
-    Item() = default;
-    Item(const Item&) = delete;
-    Item& operator=(const Item&) = delete;
-
-    void bind() {
-        item.structSize = sizeof item;
-        item.valuesStored = &counters.stored;
-        item.valuesTotal = &counters.total;
-        item.eventsStored = &counters.eventsStored;
-        item.eventsTotal = &counters.eventsTotal;
-        item.eventSamples = events;
-        item.eventCapacity = 4;
-        item.usedInterval = &usedInterval;
+    Item(const MF4Channel* ch, std::uint64_t index, std::vector<std::uint64_t> memberPath, std::uint64_t slots)
+        : channel(ch), buffer(slots), path(std::move(memberPath)) {
+        item = buffer.item(index);
         item.memberPath = path.empty() ? nullptr : path.data();
         item.memberCount = path.size();
     }
+    const MF4Channel* channel;  // null for a group item
+    Buffer<std::uint64_t> buffer;
+    std::vector<std::uint64_t> path;
+    std::vector<std::uint8_t> bytes;
+    MF4ReadItem item{};
 };
 
 bool isNumber(std::uint32_t type) { return type != 30 && type != 31 && type != 36 && type != 0; }
@@ -215,51 +201,59 @@ std::uint64_t elementCount(const MF4Channel& channel) {
     return elements;
 }
 
-// Buffers for one channel as a host sizes them from the tree: numbers and strings in 8-byte
-// slots, byte arrays in records of their declared size (fewer records when they are large).
-void sizeFor(Item& it, const MF4Channel& channel) {
-    it.channel = &channel;
-    it.item.valueKind = channel.valueType == 30 || channel.valueType == 31 ? channel.valueType : 0;
-    if (channel.valueType != 36) {
-        it.values.assign(kSlots * elementCount(channel), 0);
-        it.item.values = it.values.data();
-        it.item.capacity = it.values.size();
-        return;
-    }
-    const std::uint64_t recordBytes =
-        channel.channelType == 1 ? (channel.bitCount + 7ull) / 8 : (channel.bitCount * elementCount(channel) + 7) / 8;
+std::unique_ptr<Item> valueItem(const MF4Channel& channel, std::uint64_t index, const std::vector<std::uint64_t>& path) {
+    const bool bytes = channel.valueType == 36, variable = channel.channelType == 1;
+    auto it = std::make_unique<Item>(&channel, index, path, bytes ? (variable ? kBufferBytes / 8 : 1) : kSlots * elementCount(channel));
+    it->item.valueKind = channel.valueType == 30 || channel.valueType == 31 ? channel.valueType : 0;
+    if (!bytes) return it;
+    const std::uint64_t recordBytes = variable ? (channel.bitCount + 7ull) / 8 : (channel.bitCount * elementCount(channel) + 7) / 8;
     const std::uint64_t records = recordBytes == 0 ? kSlots : std::min(kSlots, kBufferBytes / recordBytes);
-    it.bytes.assign(std::max<std::uint64_t>(records * recordBytes, 1), 0);
-    it.item.values = it.bytes.data();
-    it.item.capacity = records;
-    if (channel.channelType == 1) {
-        it.values.assign(kBufferBytes / 8, 0);
-        it.item.byteData = it.values.data();
-        it.item.reserved = kBufferBytes;
+    it->bytes.assign(std::max<std::uint64_t>(records * recordBytes, 1), 0);
+    it->item.values = it->bytes.data();
+    it->item.capacity = records;
+    if (variable) {
+        it->item.byteData = it->buffer.values.data();
+        it->item.reserved = kBufferBytes;
     }
+    return it;
 }
 
-// Every channel of group `g` with the member paths of its structure members.
-void collectItems(const MF4Content& content, std::uint64_t g, std::vector<std::unique_ptr<Item>>& items) {
-    std::function<void(const MF4Channel&, std::uint64_t, std::vector<std::uint64_t>&)> add =
-        [&](const MF4Channel& channel, std::uint64_t index, std::vector<std::uint64_t>& path) {
-            auto it = std::make_unique<Item>();
-            it->item.index = index;
-            it->path = path;
-            sizeFor(*it, channel);
-            it->bind();
-            items.push_back(std::move(it));
-            if (path.size() >= 8) return;
-            for (std::uint64_t m = 0; m < channel.childCount; ++m) {
-                path.push_back(m);
-                add(channel.children[m], index, path);
-                path.pop_back();
-            }
-        };
-    for (std::uint64_t c = 0; c < content.channelCount; ++c) {
-        if (content.channels[c].groupIndex != g) continue;
-        std::vector<std::uint64_t> path;
-        add(content.channels[c], c, path);
+// Every channel of group `g` and every structure member below it.
+std::vector<std::unique_ptr<Item>> itemsOf(const MF4Content& content, std::uint64_t g) {
+    std::vector<std::unique_ptr<Item>> items;
+    std::vector<std::uint64_t> path;
+    std::function<void(const MF4Channel&, std::uint64_t)> add = [&](const MF4Channel& channel, std::uint64_t index) {
+        items.push_back(valueItem(channel, index, path));
+        for (std::uint64_t m = 0; m < channel.childCount && path.size() < 8; ++m) {
+            path.push_back(m);
+            add(channel.children[m], index);
+            path.pop_back();
+        }
+    };
+    for (std::uint64_t c = 0; c < content.channelCount; ++c)
+        if (content.channels[c].groupIndex == g) add(content.channels[c], c);
+    return items;
+}
+
+// Value `i` of a buffer of values of VARTYPE `type`, as a double.
+double numberAt(const void* values, std::uint32_t type, std::uint64_t i) {
+    const auto* bytes = static_cast<const std::uint8_t*>(values);
+    auto at = [&](auto kind) {
+        decltype(kind) value;
+        std::memcpy(&value, bytes + i * sizeof value, sizeof value);
+        return static_cast<double>(value);
+    };
+    switch (type) {
+    case 2: return at(std::int16_t{});
+    case 3: return at(std::int32_t{});
+    case 4: return at(float{});
+    case 5: return at(double{});
+    case 16: return at(std::int8_t{});
+    case 17: return at(std::uint8_t{});
+    case 18: return at(std::uint16_t{});
+    case 19: return at(std::uint32_t{});
+    case 20: return at(std::int64_t{});
+    default: return at(std::uint64_t{});
     }
 }
 
@@ -272,33 +266,23 @@ public:
     }
 
 private:
-    std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem>& listA, std::vector<MF4ReadItem>& listB) {
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.mode = mode;
-        request.channelItems = listA.data();
-        request.channelItemCount = listA.size();
-        request.groupItems = listB.data();
-        request.groupItemCount = listB.size();
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        const std::uint32_t result = ReadData(&content_, &request, &errors, &count);
-        FreeErrors(errors, count);
-        return result;
-    }
-
-    void expectCounters(const Item& it, std::uint32_t mode, const char* list) {
-        const Counters& c = it.counters;
-        if (c.stored > c.total || c.eventsStored > c.eventsTotal || c.eventsStored > it.item.eventCapacity)
-            problems_.push_back("mode " + std::to_string(mode) + ", list " + list + ", channel " +
-                                std::to_string(it.item.index) + ": stored more than counted or than fits");
-    }
-
-    // The caller owns its strings once ReadData returns.
-    static void releaseStrings(Item& it) {
-        if (it.item.valueKind == 0) return;
-        FreeStrings(reinterpret_cast<void**>(it.values.data()), std::min(it.counters.stored, it.item.capacity),
-                    it.item.valueKind == 31 ? 1 : 0);
+    void read(std::uint32_t mode, const std::vector<Item*>& listA, const std::vector<Item*>& listB) {
+        std::vector<MF4ReadItem> a, b;
+        for (Item* it : listA) a.push_back(it->item);
+        for (Item* it : listB) b.push_back(it->item);
+        readData(&content_, mode, a, b);
+        for (const auto* list : {&listA, &listB}) {
+            for (Item* it : *list) {
+                const Buffer<std::uint64_t>& c = it->buffer;
+                if (c.stored > c.total || c.eventsStored > c.eventsTotal || c.eventsStored > it->item.eventCapacity)
+                    problems_.push_back("mode " + std::to_string(mode) + ", channel " + std::to_string(it->item.index) +
+                                        ": stored more than counted or than fits");
+                // The caller owns its strings once ReadData returns.
+                if (it->item.valueKind != 0 && list == &listA)
+                    FreeStrings(reinterpret_cast<void**>(it->buffer.values.data()), std::min(c.stored, it->item.capacity),
+                                it->item.valueKind == 31 ? 1 : 0);
+            }
+        }
     }
 
     // A master value as a time, for the time-based requests.
@@ -310,129 +294,57 @@ private:
         return raw;
     }
 
-    // Value `i` of a buffer of values of VARTYPE `type`, as a double.
-    static double numberAt(const void* values, std::uint32_t type, std::uint64_t i) {
-        const auto* bytes = static_cast<const std::uint8_t*>(values);
-        auto at = [&](auto kind) {
-            decltype(kind) value;
-            std::memcpy(&value, bytes + i * sizeof value, sizeof value);
-            return static_cast<double>(value);
-        };
-        switch (type) {
-        case 2: return at(std::int16_t{});
-        case 3: return at(std::int32_t{});
-        case 4: return at(float{});
-        case 5: return at(double{});
-        case 16: return at(std::int8_t{});
-        case 17: return at(std::uint8_t{});
-        case 18: return at(std::uint16_t{});
-        case 19: return at(std::uint32_t{});
-        case 20: return at(std::int64_t{});
-        default: return at(std::uint64_t{});
-        }
-    }
-
-    // The master value of the last record the item counted.
-    double lastMasterValue(const Item& master) {
-        Item last;
-        last.item.index = master.item.index;
-        last.values.assign(1, 0);
-        last.item.values = last.values.data();
-        last.item.capacity = 1;
-        last.bind();
-        last.item.firstSample = master.counters.total - 1;
-        last.item.sampleCount = 1;
-        std::vector<MF4ReadItem> none, listB{last.item};
-        read(0, none, listB);
-        return numberAt(last.values.data(), content_.groups[master.item.index].masterValueType, 0);
-    }
-
     void readGroup(std::uint64_t g) {
         const MF4ChannelGroup& group = content_.groups[g];
-        std::vector<std::unique_ptr<Item>> items;
-        collectItems(content_, g, items);
+        const auto items = itemsOf(content_, g);
+        std::vector<Item*> all;
+        for (const auto& it : items) all.push_back(it.get());
 
-        // Modes 0 and 2: the master values and every channel, the whole range and then a time range.
-        Item master;
-        master.item.index = g;
-        master.values.assign(kSlots, 0);
-        master.item.values = master.values.data();
-        master.item.capacity = kSlots;
-        master.bind();
-        std::vector<MF4ReadItem> listA;
-        for (auto& it : items) listA.push_back(it->item);
-        std::vector<MF4ReadItem> listB{master.item};
-        double first = 0, last = 0;
-        for (std::uint32_t mode : {0u, 2u}) {
-            if (mode == 2)
-                for (MF4ReadItem* item : pointers(listA, listB)) item->startTime = first, item->endTime = (first + last) / 2;
-            read(mode, listA, listB);
-            expectCounters(master, mode, "B");
-            for (auto& it : items) {
-                expectCounters(*it, mode, "A");
-                releaseStrings(*it);
-            }
-            if (mode == 0 && master.counters.stored > 0) {
-                first = timeOf(group, numberAt(master.values.data(), group.masterValueType, 0));
-                last = timeOf(group, lastMasterValue(master));
-            }
-        }
+        // Modes 0 and 2: the master values and every channel, the whole range, then the time
+        // range of the first records.
+        Item master(nullptr, g, {}, kSlots);
+        read(0, all, {&master});
+        if (master.buffer.stored == 0) return;
+        const double first = timeOf(group, numberAt(master.buffer.values.data(), group.masterValueType, 0));
+        const double last =
+            timeOf(group, numberAt(master.buffer.values.data(), group.masterValueType, master.buffer.stored - 1));
+        for (Item* it : all) it->item.startTime = first, it->item.endTime = last;
+        master.item.startTime = first, master.item.endTime = last;
+        read(2, all, {&master});
 
-        // Modes 1 and 3: the numeric channels paired with position buffers; then mode 4 on the
-        // first extreme of each, from the reduction level mode 3 read.
+        // Modes 1 and 3 on the numeric channels, each paired with a position buffer: buckets of
+        // three records, and time buckets from the first record on, from a reduction level where
+        // the file has one; then mode 4 on the first extreme a level gave.
         std::vector<std::unique_ptr<Item>> reduced, positions;
-        for (auto& it : items) {
+        std::vector<Item*> listA, listB;
+        for (const auto& it : items) {
             if (!isNumber(it->channel->valueType)) continue;
-            auto a = std::make_unique<Item>(), b = std::make_unique<Item>();
-            for (Item* x : {a.get(), b.get()}) {
-                x->item.index = it->item.index;
-                x->path = it->path;
-                x->values.assign(2 * kSlots * elementCount(*it->channel), 0);
-                x->item.values = x->values.data();
-                x->item.capacity = x->values.size();
-                x->bind();
+            for (auto* list : {&reduced, &positions}) {
+                auto x = std::make_unique<Item>(it->channel, it->item.index, it->path, 2 * kSlots * elementCount(*it->channel));
                 x->item.method = static_cast<std::uint32_t>(reduced.size() % 4);
                 x->item.sampleCount = 1000;
                 x->item.bucketSamples = 3;
                 x->item.startTime = first;
-                x->item.endTime = last;
-                x->item.bucketTime = last > first && std::isfinite(last - first) ? (last - first) / 5 : 1.0;
+                x->item.endTime = 1e300;
+                x->item.bucketTime = last > first && std::isfinite(last - first) ? last - first : 1.0;
                 x->item.levelTime = -1;
                 x->item.withNeighbours = 1;
+                (list == &reduced ? listA : listB).push_back(x.get());
+                list->push_back(std::move(x));
             }
-            a->channel = b->channel = it->channel;
-            reduced.push_back(std::move(a));
-            positions.push_back(std::move(b));
         }
         if (reduced.empty()) return;
-        for (std::uint32_t mode : {1u, 3u}) {
-            std::vector<MF4ReadItem> a, b;
-            for (auto& it : reduced) a.push_back(it->item);
-            for (auto& it : positions) b.push_back(it->item);
-            read(mode, a, b);
-            for (std::size_t k = 0; k < reduced.size(); ++k) {
-                expectCounters(*reduced[k], mode, "A");
-                expectCounters(*positions[k], mode, "B");
-            }
-        }
+        read(1, listA, listB);
+        read(3, listA, listB);
         for (std::size_t k = 0; k < reduced.size(); ++k) {
             Item& it = *reduced[k];
-            if (it.counters.stored == 0 || it.usedInterval <= 0) continue;
+            if (it.buffer.stored == 0 || it.buffer.usedInterval <= 0) continue;
             it.item.reducedType = it.channel->valueType;
-            std::memcpy(it.item.reducedValue.bytes, &it.values[0], 8);
-            it.item.levelTime = it.usedInterval;
-            it.item.startTime = timeOf(group, numberAt(positions[k]->values.data(), group.masterValueType, 0));
-            std::vector<MF4ReadItem> a{it.item}, none;
-            read(4, a, none);
-            expectCounters(it, 4, "A");
+            std::memcpy(it.item.reducedValue.bytes, it.buffer.values.data(), 8);
+            it.item.levelTime = it.buffer.usedInterval;
+            it.item.startTime = timeOf(group, numberAt(positions[k]->buffer.values.data(), group.masterValueType, 0));
+            read(4, {&it}, {});
         }
-    }
-
-    static std::vector<MF4ReadItem*> pointers(std::vector<MF4ReadItem>& a, std::vector<MF4ReadItem>& b) {
-        std::vector<MF4ReadItem*> all;
-        for (auto& item : a) all.push_back(&item);
-        for (auto& item : b) all.push_back(&item);
-        return all;
     }
 
     MF4Content& content_;

@@ -13,8 +13,8 @@ void OpenedFile::open(const std::u16string& path) {
     FreeErrors(errors, count);
 }
 
-std::uint32_t OpenedFile::read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB,
-                               std::uint32_t* cancel) {
+std::uint32_t readData(MF4Content* content, std::uint32_t mode, std::vector<MF4ReadItem>& listA,
+                       std::vector<MF4ReadItem>& listB, std::uint32_t* cancel) {
     MF4ReadRequest request{};
     request.structSize = sizeof request;
     request.mode = mode;
@@ -25,7 +25,7 @@ std::uint32_t OpenedFile::read(std::uint32_t mode, std::vector<MF4ReadItem> list
     request.cancelFlag = cancel;
     MF4Error* errors = nullptr;
     std::uint64_t count = 0;
-    const std::uint32_t result = ReadData(content_, &request, &errors, &count);
+    const std::uint32_t result = ReadData(content, &request, &errors, &count);
     FreeErrors(errors, count);
     return result;
 }

@@ -12,6 +12,10 @@
 
 namespace tarvik::test {
 
+// ReadData on `content` with list A (channel items) and list B; the findings are dropped.
+std::uint32_t readData(MF4Content* content, std::uint32_t mode, std::vector<MF4ReadItem>& listA,
+                       std::vector<MF4ReadItem>& listB, std::uint32_t* cancel = nullptr);
+
 // A content tree read from `bytes` (written to a temporary file) or from a file, released with
 // the object.
 class OpenedFile {
@@ -25,9 +29,11 @@ public:
     MF4Content* content() const { return content_; }
     std::uint32_t result() const { return result_; }
 
-    // ReadData with list A (channel items) and list B; the findings are dropped.
+    // readData on this file's tree.
     std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB = {},
-                       std::uint32_t* cancel = nullptr);
+                       std::uint32_t* cancel = nullptr) {
+        return readData(content_, mode, listA, listB, cancel);
+    }
 
 private:
     void open(const std::u16string& path);
