@@ -31,13 +31,10 @@ TEST(TimeText, FormatsNanosecondsSince1970) {
     EXPECT_EQ(isoDateTime(1'709'210'096'000'000'789u), "2024-02-29T12:34:56.000000789");
     EXPECT_EQ(isoDateTime(UINT64_MAX), "2554-07-21T23:34:33.709551615");
 
-    EXPECT_EQ(utcOffsetText(60), "+01:00");
-    EXPECT_EQ(utcOffsetText(-90), "-01:30");
     EXPECT_EQ(utcOffsetText(0), "+00:00");
-
     EXPECT_EQ(timeStampText(0, 2, 0, 0), "1970-01-01T00:00:00.000000000Z (UTC)");
-    EXPECT_EQ(timeStampText(0, 1, 120, 60),
-              "1970-01-01T00:00:00.000000000Z (UTC; zone +02:00, daylight saving +01:00)");
+    EXPECT_EQ(timeStampText(0, 1, -90, 60),
+              "1970-01-01T00:00:00.000000000Z (UTC; zone -01:30, daylight saving +01:00)");
     EXPECT_EQ(timeStampText(0, 3, 0, 0), "1970-01-01T00:00:00.000000000 (local time)");
     EXPECT_EQ(timeStampText(0, 7, 0, 0), "1970-01-01T00:00:00.000000000 (time kind 7)");
 }
