@@ -9,16 +9,14 @@
 namespace tarvik::platform {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(ModulePath, IsTheDirectoryOfThisTestProgram) {
     // The test program links the library code statically, so the module is the executable.
-    std::u16string directory = moduleDirectory();
+    const std::u16string directory = moduleDirectory();
     ASSERT_FALSE(directory.empty());
     EXPECT_NE(directory.back(), u'/');
-    fs::path path = utf16ToUtf8(directory);
+    const std::filesystem::path path = utf16ToUtf8(directory);
     EXPECT_TRUE(path.is_absolute());
-    EXPECT_TRUE(fs::equivalent(path, fs::read_symlink("/proc/self/exe").parent_path()));
+    EXPECT_TRUE(std::filesystem::equivalent(path, std::filesystem::read_symlink("/proc/self/exe").parent_path()));
 }
 
 }  // namespace

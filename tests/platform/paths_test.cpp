@@ -7,7 +7,7 @@
 namespace tarvik::platform {
 namespace {
 
-TEST(Paths, ParentDirectoryDropsTheLastComponent) {
+TEST(Paths, ParentAndJoinWorkOnTheTextAlone) {
     EXPECT_EQ(parentDirectory(u"dir/file.mf4"), u"dir");
     EXPECT_EQ(parentDirectory(u"/data/run/file.mf4"), u"/data/run");
     EXPECT_EQ(parentDirectory(u"dir//sub/"), u"dir");
@@ -15,9 +15,8 @@ TEST(Paths, ParentDirectoryDropsTheLastComponent) {
     EXPECT_EQ(parentDirectory(u"file.mf4"), u"");
     EXPECT_EQ(parentDirectory(u"/"), u"");
     EXPECT_EQ(parentDirectory(u""), u"");
-}
 
-TEST(Paths, JoinPathFoldsDotsAndKeepsAbsoluteTails) {
+    // Joining folds dots and keeps absolute tails.
     EXPECT_EQ(joinPath(u"dir", u"x.bin"), u"dir/x.bin");
     EXPECT_EQ(joinPath(u"dir/", u"./x.bin"), u"dir/x.bin");
     EXPECT_EQ(joinPath(u"/m/data", u"../att/x.bin"), u"/m/att/x.bin");

@@ -25,8 +25,6 @@ MF4Error finding(std::uint32_t id, std::uint32_t severity, const char16_t* messa
 TEST(FindingsPrinter, PrintsEachFindingOnOneLine) {
     EXPECT_EQ(findingLine(finding(141, 0, u"The file /a\nb.mf4 does not exist.")),
               "error 141: The file /a b.mf4 does not exist.");
-    EXPECT_EQ(findingLine(finding(102, 0, u"identifier \"MDF     \"\r\n")),
-              "error 102: identifier \"MDF     \"");
     // Without the message file the details stand in for the message.
     EXPECT_EQ(findingLine(finding(119, 1, nullptr, u"x.mf4", u"CC block\tat 0x40")),
               "warning 119: x.mf4 (CC block at 0x40)");

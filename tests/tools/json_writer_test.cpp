@@ -1,4 +1,3 @@
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -13,16 +12,16 @@ namespace {
 
 using mf4tool::JsonWriter;
 
-TEST(JsonWriter, PlacesCommasAndIndentationInNestedContainers) {
+TEST(JsonWriter, PlacesCommasAndIndentationAndEscapesKeysAndTexts) {
     std::ostringstream out;
     JsonWriter writer(out);
     writer.beginObject();
-    writer.key("a");
+    writer.key("a\"b");
     writer.number(1);
     writer.key("list");
     writer.beginArray();
     writer.number(2u);
-    writer.text("x");
+    writer.text("q\"b\\n\nt\tc\x01\x1f r\r f\f b\b \xC3\xA4\xE2\x82\xAC");  // UTF-8 stays as it is
     writer.null();
     writer.boolean(true);
     writer.beginObject();
@@ -35,32 +34,16 @@ TEST(JsonWriter, PlacesCommasAndIndentationInNestedContainers) {
     writer.finish();
     EXPECT_EQ(out.str(),
               "{\n"
-              "  \"a\": 1,\n"
+              "  \"a\\\"b\": 1,\n"
               "  \"list\": [\n"
               "    2,\n"
-              "    \"x\",\n"
+              "    \"q\\\"b\\\\n\\nt\\tc\\u0001\\u001f r\\r f\\f b\\b \xC3\xA4\xE2\x82\xAC\",\n"
               "    null,\n"
               "    true,\n"
               "    {}\n"
               "  ],\n"
               "  \"empty\": []\n"
               "}\n");
-}
-
-TEST(JsonWriter, EscapesWhatJsonRequiresAndKeepsUtf8) {
-    std::ostringstream out;
-    JsonWriter writer(out);
-    writer.text("q\"b\\n\nt\tc\x01\x1f r\r f\f b\b \xC3\xA4\xE2\x82\xAC");
-    EXPECT_EQ(out.str(),
-              "\"q\\\"b\\\\n\\nt\\tc\\u0001\\u001f r\\r f\\f b\\b \xC3\xA4\xE2\x82\xAC\"");
-
-    std::ostringstream keyOut;
-    JsonWriter keyWriter(keyOut);
-    keyWriter.beginObject();
-    keyWriter.key("a\"b");
-    keyWriter.number(0);
-    keyWriter.endObject();
-    EXPECT_EQ(keyOut.str(), "{\n  \"a\\\"b\": 0\n}");
 }
 
 std::string written(auto value) {
@@ -75,17 +58,14 @@ TEST(JsonWriter, WritesNumbersExactlyAndNonFiniteAsNull) {
     EXPECT_EQ(written(-0.0), "-0");
     EXPECT_EQ(written(1e300), "1e+300");
     EXPECT_EQ(written(std::numeric_limits<double>::quiet_NaN()), "null");
-    EXPECT_EQ(written(std::numeric_limits<double>::infinity()), "null");
     EXPECT_EQ(written(-std::numeric_limits<double>::infinity()), "null");
     // The shortest form still reads back to the very same double.
     const double awkward = 0.1 + 0.2;
     EXPECT_EQ(std::strtod(written(awkward).c_str(), nullptr), awkward);
-
     // Indices of -1 stay -1, full 64-bit values survive, and bytes are numbers, not characters.
-    EXPECT_EQ(written(std::int64_t{-1}), "-1");
     EXPECT_EQ(written(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
     EXPECT_EQ(written(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
-    EXPECT_EQ(written(std::int16_t{-90}), "-90");
+    EXPECT_EQ(written(std::int16_t{-1}), "-1");
     EXPECT_EQ(written(std::uint8_t{200}), "200");
 }
 

@@ -11,15 +11,12 @@ namespace {
 
 using namespace mf4tool;
 
-TEST(OneLine, FlattensBreaksButKeepsInnerSpaces) {
+TEST(OneLine, FlattensBreaksKeepsInnerSpacesAndShortensOnCharacterBoundaries) {
     EXPECT_EQ(flattened("a\r\nb\tc\x01" "d"), "a b c d");
     EXPECT_EQ(flattened("identifier \"MDF     \""), "identifier \"MDF     \"");
     EXPECT_EQ(flattened("\n  text \n"), "text");
     EXPECT_EQ(flattened("\n\r\t"), "");
-    EXPECT_EQ(flattened(""), "");
-}
 
-TEST(OneLine, ShortensOnCharacterBoundaries) {
     const std::string umlauts = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F";  // four two-byte characters
     EXPECT_EQ(shortened(umlauts, 2), "\xC3\xA4\xC3\xB6...");
     EXPECT_EQ(shortened(umlauts, 4), umlauts);
@@ -34,13 +31,10 @@ TEST(TimeText, FormatsNanosecondsSince1970) {
     EXPECT_EQ(isoDateTime(1'709'210'096'000'000'789u), "2024-02-29T12:34:56.000000789");
     EXPECT_EQ(isoDateTime(UINT64_MAX), "2554-07-21T23:34:33.709551615");
 
-    EXPECT_EQ(utcOffsetText(60), "+01:00");
-    EXPECT_EQ(utcOffsetText(-90), "-01:30");
     EXPECT_EQ(utcOffsetText(0), "+00:00");
-
     EXPECT_EQ(timeStampText(0, 2, 0, 0), "1970-01-01T00:00:00.000000000Z (UTC)");
-    EXPECT_EQ(timeStampText(0, 1, 120, 60),
-              "1970-01-01T00:00:00.000000000Z (UTC; zone +02:00, daylight saving +01:00)");
+    EXPECT_EQ(timeStampText(0, 1, -90, 60),
+              "1970-01-01T00:00:00.000000000Z (UTC; zone -01:30, daylight saving +01:00)");
     EXPECT_EQ(timeStampText(0, 3, 0, 0), "1970-01-01T00:00:00.000000000 (local time)");
     EXPECT_EQ(timeStampText(0, 7, 0, 0), "1970-01-01T00:00:00.000000000 (time kind 7)");
 }
