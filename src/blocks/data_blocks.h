@@ -140,10 +140,6 @@ int readHeaderList(ZtCReadContext& context, std::int64_t link, HlRecord& record)
 // Reads the SR chain starting at `first`, sorted by sr_interval, smallest first. kOk or kFailed.
 int readSampleReductions(ZtCReadContext& context, std::int64_t first, std::vector<SrRecord>& reductions);
 
-// Whether a DZ header can describe a decodable block at all: a known zip type, columns for a
-// transposition, and a declared length that deflate could produce from the compressed length.
-bool dzHeaderDecodable(const DzRecord& record);
-
 // The dz_org_data_length bytes the DZ block holds, inflated and (zip type 1) untransposed; nothing
 // when the stream does not inflate to exactly that length, when a length does not fit in 32
 // bits, when a transposition has 0 columns, when the compressed bytes do not lie in the file,

@@ -31,14 +31,14 @@ std::optional<std::vector<std::uint8_t>> readCompressed(ZtCMF4Stream& stream,
     return compressed;
 }
 
-}  // namespace
-
 bool dzHeaderDecodable(const DzRecord& record) {
     if (record.dz_zip_type != kZipDeflate && record.dz_zip_type != kZipTransposeDeflate)
         return false;
     if (record.dz_zip_type == kZipTransposeDeflate && record.dz_zip_parameter == 0) return false;
     return inflatedLengthPlausible(record.dz_data_length, record.dz_org_data_length);
 }
+
+}  // namespace
 
 std::optional<std::vector<std::uint8_t>> decodeDz(ZtCMF4Stream& stream, const DzRecord& record) {
     if (!dzHeaderDecodable(record)) return std::nullopt;

@@ -15,6 +15,8 @@ using platform::kOk;
 namespace {
 
 constexpr std::uint8_t kDlEqualLength = 0x01;
+// The first piece readInto gives memory to before any byte has arrived.
+constexpr std::uint64_t kFirstPiece = 0x10000;
 
 static_assert(sizeof(BlockHeader) == kBlockHeaderSize, "a block header is read as it lies on disk");
 
@@ -133,8 +135,8 @@ void DataSource::appendLists(const std::vector<DlRecord>& lists) {
     }
 }
 
-template <typename TakePiece>
-std::uint64_t DataSource::walk(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n, TakePiece&& takePiece) {
+std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::uint8_t* out,
+                               std::uint64_t n) {
     n = std::min(n, kOpenEnded - offset);
     std::uint64_t done = 0;
     while (done < n) {
@@ -148,24 +150,30 @@ std::uint64_t DataSource::walk(ZtCMF4Stream& stream, std::uint64_t offset, std::
         const std::uint64_t at = p - blockStart(index);
         if (!block.readable || at >= length) break;
         const std::uint64_t wanted = std::min(n - done, length - at);
-        const std::uint64_t got = takePiece(block, at, done, wanted);
+        const std::uint64_t got = readPiece(stream, block, at, out + done, wanted);
         done += got;
         if (got < wanted) break;
     }
     return done;
 }
 
-std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::uint8_t* out,
-                               std::uint64_t n) {
-    return walk(stream, offset, n, [&](const BlockData& block, std::uint64_t at, std::uint64_t done, std::uint64_t wanted) {
-        return readPiece(stream, block, at, out + done, wanted);
-    });
-}
-
-std::uint64_t DataSource::available(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n) {
-    return walk(stream, offset, n, [](const BlockData&, std::uint64_t, std::uint64_t, std::uint64_t wanted) {
-        return wanted;
-    });
+std::uint64_t DataSource::readInto(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,
+                                   std::vector<std::uint8_t>& out) {
+    std::uint64_t got = 0;
+    while (got < n) {
+        if (out.size() <= got) {
+            try {
+                out.resize(static_cast<std::size_t>(std::min(n, std::max(kFirstPiece, 2 * std::uint64_t{out.size()}))));
+            } catch (const std::bad_alloc&) {
+                break;
+            }
+        }
+        const std::uint64_t piece = std::min<std::uint64_t>(n, out.size()) - got;
+        const std::uint64_t arrived = read(stream, offset + got, out.data() + got, piece);
+        got += arrived;
+        if (arrived < piece) break;
+    }
+    return got;
 }
 
 std::size_t DataSource::locate(std::uint64_t p) const {
@@ -200,14 +208,9 @@ const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::in
     if (link <= 0 || stream.seekRead(static_cast<std::uint64_t>(link)) != kOk ||
         stream.readBytes(&header, sizeof header) != kOk)
         return current_;
-    // A block never holds more than the file has after its header, whatever its length says.
-    if (fileSize_ == kUnknownSize) fileSize_ = stream.size();
-    const std::uint64_t fileSize = fileSize_;
-    const std::uint64_t dataStart = static_cast<std::uint64_t>(link) + kBlockHeaderSize;
-    const std::uint64_t inFile = fileSize != ZtCMF4Stream::kNoPosition && fileSize > dataStart ? fileSize - dataStart : 0;
     if (hasId(header, "##DT") || hasId(header, "##SD") || hasId(header, "##RD")) {
         current_.readable = true;
-        current_.length = std::min(header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0, inFile);
+        current_.length = header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0;
     } else if (hasId(header, "##DZ") && header.length >= DzRecord::kDataStart) {
         DzFields fields;
         if (stream.readBytes(&fields, sizeof fields) != kOk) return current_;
@@ -220,10 +223,9 @@ const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::in
         dz.dz_zip_parameter = fields.zipParameter;
         dz.dz_org_data_length = fields.orgDataLength;
         dz.dz_data_length = fields.dataLength;
-        const std::uint64_t compressedInFile = inFile - std::min(inFile, sizeof fields);
-        current_.readable = dzHeaderDecodable(dz) && dz.dz_data_length <= compressedInFile;
+        current_.readable = true;
         current_.compressed = true;
-        current_.length = current_.readable ? fields.orgDataLength : 0;
+        current_.length = fields.orgDataLength;
     }
     return current_;
 }

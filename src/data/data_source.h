@@ -37,10 +37,11 @@ public:
     std::uint64_t read(ZtCMF4Stream& stream, std::uint64_t offset, std::uint8_t* out,
                        std::uint64_t n);
 
-    // How many of the `n` bytes from section offset `offset` the blocks hold, as their headers
-    // tell; no data is read. A size taken from the file is checked against this before it is
-    // allocated.
-    std::uint64_t available(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n);
+    // Reads up to `n` bytes from section offset `offset` into `out` and returns how many
+    // arrived. `out` grows (by doubling, never shrinking) only as the bytes arrive, so a length
+    // or count from a damaged file never takes memory that the data cannot fill.
+    std::uint64_t readInto(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,
+                           std::vector<std::uint8_t>& out);
 
     bool empty() const { return blocks_.empty(); }
 
@@ -53,12 +54,6 @@ private:
         std::uint64_t length = 0;  // bytes of data, after decoding for a DZ
         DzRecord dz;
     };
-
-    // Serves `n` bytes from section offset `offset` block by block: takePiece(block, at, done,
-    // wanted) gets `wanted` bytes from `at` bytes into the block's data for output position
-    // `done` and returns how many it took. Returns the bytes taken before a block ran short.
-    template <typename TakePiece>
-    std::uint64_t walk(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n, TakePiece&& takePiece);
 
     // The blocks of a DL chain, in section order.
     void appendLists(const std::vector<DlRecord>& lists);
@@ -82,8 +77,6 @@ private:
     std::uint64_t equalLength_ = 0;      // not 0: every block holds this many bytes
     std::uint64_t sectionLength_ = kOpenEnded;
 
-    static constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0} - 1;
-    std::uint64_t fileSize_ = kUnknownSize;  // looked up once, with the first block
     BlockData current_;
     // Decoding a DZ costs a read of the whole compressed block and an inflate of all of it; a
     // window of records takes only a slice, and the next window usually lies in the same

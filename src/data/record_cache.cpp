@@ -1,7 +1,6 @@
 #include "data/record_cache.h"
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 namespace tarvik {
@@ -36,24 +35,9 @@ const std::uint8_t* RecordCache::refill(std::uint64_t record, std::uint64_t coun
     const std::uint64_t fits = windowBytes_ / recordSize_;
     std::uint64_t count = countHint == 0 ? 1 : std::min(countHint, fits);
     count = std::min(count, recordCount_ - record);
-    // The window grows only to what the data holds: a record size or count from a damaged
-    // file must not size memory the file cannot fill.
-    if (count * recordSize_ > buffer_.size()) {
-        count = std::min(count, source_.available(*stream_, record * recordSize_, count * recordSize_) / recordSize_);
-        if (count == 0) {
-            fail();
-            return nullptr;
-        }
-        try {
-            if (count * recordSize_ > buffer_.size()) buffer_.resize(static_cast<std::size_t>(count * recordSize_));
-        } catch (const std::bad_alloc&) {
-            fail();
-            return nullptr;
-        }
-    }
-    const std::uint64_t got =
-        source_.read(*stream_, record * recordSize_, buffer_.data(), count * recordSize_);
-    held_ = got / recordSize_;
+    // The window grows only as records arrive: a record size or count from a damaged file must
+    // not size memory that the data cannot fill.
+    held_ = source_.readInto(*stream_, record * recordSize_, count * recordSize_, buffer_) / recordSize_;
     if (held_ == 0) {
         fail();
         return nullptr;

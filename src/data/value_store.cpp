@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "blocks/cn_block.h"
@@ -21,15 +22,15 @@ void swapPairs(std::uint8_t* bytes, std::size_t count) {
     for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(bytes[i], bytes[i + 1]);
 }
 
-// One value of signal data: its 4-byte length and the bytes behind it; nothing when the signal
-// data does not hold them. The length comes from the file, so the signal data must be seen to
-// hold that many bytes before they are given memory.
-bool readSignalValue(ZtCMF4Stream& stream, DataSource& source, std::uint64_t offset, std::vector<std::uint8_t>& bytes) {
+// The value of signal data at `offset`: its 4-byte length, with that many bytes behind it read
+// into the front of `bytes`; nothing when the signal data does not hold them.
+std::optional<std::uint32_t> readSignalValue(ZtCMF4Stream& stream, DataSource& source, std::uint64_t offset,
+                                             std::vector<std::uint8_t>& bytes) {
     std::uint32_t length = 0;
-    if (source.read(stream, offset, reinterpret_cast<std::uint8_t*>(&length), sizeof length) != sizeof length) return false;
-    if (source.available(stream, offset + sizeof length, length) != length) return false;
-    bytes.resize(length);
-    return source.read(stream, offset + sizeof length, bytes.data(), length) == length;
+    if (source.read(stream, offset, reinterpret_cast<std::uint8_t*>(&length), sizeof length) != sizeof length ||
+        source.readInto(stream, offset + sizeof length, length, bytes) != length)
+        return std::nullopt;
+    return length;
 }
 
 // The comment of a look-up table says whether its values are stored Y before X.
@@ -78,8 +79,9 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
         void** slots = static_cast<void**>(area.item.values);
         for (std::uint64_t v = 0; v < area.stored && v < entry.vlsdOffsets.size(); ++v) {
             slots[v] = nullptr;
-            if (!readSignalValue(stream, source, entry.vlsdOffsets[v], bytes)) continue;
-            std::size_t length = bytes.size();
+            const std::optional<std::uint32_t> value = readSignalValue(stream, source, entry.vlsdOffsets[v], bytes);
+            if (!value) continue;
+            std::size_t length = *value;
             if (isUtf16(*entry.channel)) length &= ~std::size_t{1};
             // Two zero bytes more, so every string ends whatever the file holds.
             auto* copy = static_cast<std::uint8_t*>(std::calloc(length + 2, 1));
@@ -103,8 +105,8 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
     std::uint64_t kept = 0;
     for (; kept < area.stored; ++kept) {
         std::uint8_t* slot = slots + kept * entry.byteCount;
-        if (!readSignalValue(stream, source, signalDataOffset(slot, entry.byteCount), bytes)) bytes.clear();
-        const auto length = static_cast<std::uint32_t>(bytes.size());
+        const std::uint32_t length =
+            readSignalValue(stream, source, signalDataOffset(slot, entry.byteCount), bytes).value_or(0);
         if (room - written < sizeof length || room - written - sizeof length < length) break;
         std::memcpy(target + written, &length, sizeof length);
         if (length != 0) std::memcpy(target + written + sizeof length, bytes.data(), length);

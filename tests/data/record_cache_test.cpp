@@ -177,14 +177,14 @@ TEST_F(RecordCacheTest, WindowsFollowTheCountHint) {
     }
     EXPECT_LE(windows.bufferSize(), RecordCache::kWindowBytes);
     // Memory follows the data present, not the declared sizes: of two records of 1.5 MiB the
-    // section holds one; a record of 4 GiB takes nothing.
+    // section holds one; a record of 4 GiB takes at most twice the 2.1 MB there are.
     RecordCache twoRecords(*stream_, DataSource::forDataGroup(dataGroup, 2 * 0x180000), 0x180000, 2);
     EXPECT_NE(twoRecords.fetch(0), nullptr);
     EXPECT_EQ(twoRecords.fetch(1), nullptr);
     EXPECT_EQ(twoRecords.bufferSize(), 0x180000u);
     RecordCache huge(*stream_, DataSource::forDataGroup(dataGroup, std::uint64_t{2} << 32), std::uint64_t{1} << 32, 2);
     EXPECT_EQ(huge.fetch(0), nullptr);
-    EXPECT_EQ(huge.bufferSize(), 0u);
+    EXPECT_LE(huge.bufferSize(), 2 * large.size());
     RecordCache noRecordSize(*stream_, DataSource{}, 0, 10);
     EXPECT_TRUE(noRecordSize.failed());
     EXPECT_EQ(noRecordSize.fetch(0), nullptr);
