@@ -58,7 +58,7 @@ TEST_F(StructureWalk, AcquisitionInterruptsPairByRangeLink) {
                                   {kBegin},                             // 6
                                   {EvFields{.type = 5}}});              // 7
     ASSERT_EQ(read(m.file), kOk);
-    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(warnings());
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(warnings());
 
     const EventChain& chain = hd().events;
     ASSERT_EQ(chain.intervals.size(), 2u);
@@ -109,7 +109,7 @@ TEST_F(StructureWalk, SkippingEventsRaisesNoEventFinding) {
                    ", ev_sync_type: 3 (synchronization value represents distance in meter)"}));
 
     ASSERT_EQ(read(m.file, kReadSkipEvents), kOk);
-    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(errors());
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
     EXPECT_TRUE(hd().events.events.empty());
     EXPECT_EQ(hd().events.bookmarkLinkOffset, 120);
     EXPECT_EQ(hd().dataGroups.size(), 1u);
@@ -120,7 +120,7 @@ TEST_F(StructureWalk, SkippingEventsRaisesNoEventFinding) {
     EXPECT_EQ(read(broken.file), kFailed);
     EXPECT_EQ(errors(), Lines{"103 EV"});
     EXPECT_EQ(read(broken.file, kReadSkipEvents), kOk);
-    EXPECT_TRUE(findings().empty());
+    EXPECT_TRUE(findings_.empty());
 }
 
 TEST_F(StructureWalk, BookmarkLinkOffsetStopsMovingAtTheFirstMarker) {

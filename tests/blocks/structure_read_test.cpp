@@ -16,7 +16,7 @@ using platform::kOk;
 TEST_F(StructureWalk, MinimalFileReadsWithoutFindings) {
     MinimalFile m = makeMinimalFile();
     ASSERT_EQ(read(m.file), kOk);
-    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(warnings());
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(warnings());
 
     const HdRecord& header = hd();
     EXPECT_EQ(header.position, 64);
@@ -55,7 +55,7 @@ TEST_F(StructureWalk, VersionChoosesTheGroupAndChannelLayouts) {
         patchBytes(m.file, linkAt(m.cg, 6) + 18, u16('/'));
         patchBytes(m.file, linkAt(m.valueChannel, 8) + 22, u16(2));
         ASSERT_EQ(read(m.file), kOk) << version;
-        EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(errors());
+        EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
         const CgRecord& group = hd().dataGroups.at(0).groups.at(0);
         EXPECT_EQ(group.version, version);
         EXPECT_EQ(group.cg_path_separator, version == 410 ? '/' : 0);
@@ -78,8 +78,8 @@ TEST_F(StructureWalk, HeaderShapeFindingsDoNotStopTheRead) {
     EXPECT_TRUE(errors().empty());
     EXPECT_EQ(hd().dataGroups.size(), 1u);
     EXPECT_EQ(hd().history.size(), 1u);
-    ASSERT_FALSE(findings().warnings().empty());
-    EXPECT_EQ(findings().warnings()[0].detail1, findings().currentFile());
+    ASSERT_FALSE(findings_.warnings().empty());
+    EXPECT_EQ(findings_.warnings()[0].detail1, findings_.currentFile());
 
     // The header says 5 links while the block holds the usual six: the sixth is read all the same.
     MinimalFile fewerLinks = makeMinimalFile();
@@ -114,7 +114,7 @@ TEST_F(StructureWalk, HeaderFieldChecks) {
 
     for (std::uint8_t timeClass : {10, 16}) {
         EXPECT_EQ(read(makeMinimalFile({.hd = {.timeClass = timeClass}}).file), kOk);
-        EXPECT_TRUE(findings().empty()) << int{timeClass};
+        EXPECT_TRUE(findings_.empty()) << int{timeClass};
     }
     EXPECT_EQ(read(makeMinimalFile({.hd = {.timeClass = 1}}).file), kOk);
     EXPECT_EQ(errors(), Lines{"108 HD Block at 0x40, Field: hd_time_class, Value: 1"});
@@ -132,7 +132,7 @@ TEST_F(StructureWalk, HeaderFieldChecks) {
     EXPECT_EQ(read(makeMinimalFile({.hd = {.dstOffsetMin = -60, .timeFlags = 2}}).file), kOk);
     EXPECT_EQ(errors(), Lines{"109 HD Block at 0x40, Field: hd_dst_offset_min"});
     EXPECT_EQ(read(makeMinimalFile({.hd = {.dstOffsetMin = -60, .timeFlags = 0}}).file), kOk);
-    EXPECT_TRUE(findings().empty());
+    EXPECT_TRUE(findings_.empty());
 }
 
 TEST_F(StructureWalk, MissingFileStopsBeforeAnyBlock) {
@@ -153,8 +153,8 @@ TEST_F(StructureWalk, OnlySortedDataGroupsAreRead) {
     EXPECT_EQ(read(file), kFailed);
     EXPECT_EQ(errors(), Lines{"139"});
     EXPECT_TRUE(warnings().empty());
-    ASSERT_FALSE(findings().errors().empty());
-    EXPECT_EQ(findings().errors()[0].detail1, findings().currentFile());
+    ASSERT_FALSE(findings_.errors().empty());
+    EXPECT_EQ(findings_.errors()[0].detail1, findings_.currentFile());
 
     EXPECT_EQ(read(makeMinimalFile({.dgRecIdSize = 1}).file), kFailed);
     EXPECT_EQ(errors(), Lines{"146"});
@@ -164,7 +164,7 @@ TEST_F(StructureWalk, OnlySortedDataGroupsAreRead) {
     MinimalFile noRecords = makeMinimalFile();
     setLink(noRecords.file, noRecords.dg, 2, noRecords.fh);
     EXPECT_EQ(read(noRecords.file), kFailed);
-    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(errors());
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
 
     // No master channel: the group is reported, and its data group left out.
     MinimalFile noMaster = makeMinimalFile({.time = {.type = 0, .dataType = 4, .bitCount = 64}});
@@ -220,7 +220,7 @@ TEST_F(StructureWalk, MasterNotSynchronisedByTimeIsListedForNamedGroups) {
     MinimalFile unnamed =
         makeMinimalFile({.acquisitionName = "", .timeName = "angle", .time = angleMaster});
     EXPECT_EQ(read(unnamed.file), kOk);
-    EXPECT_TRUE(findings().empty());
+    EXPECT_TRUE(findings_.empty());
 }
 
 TEST_F(StructureWalk, LookUpArrayReferencesBecomeIndices) {
@@ -303,7 +303,7 @@ TEST_F(StructureWalk, ChannelLinkCounts) {
                          .attachmentCount = 2}));
     setLink(file, m.valueChannel, 0, counter);
     ASSERT_EQ(read(file), kOk);
-    EXPECT_TRUE(findings().empty()) << ::testing::PrintToString(errors());
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
     ASSERT_EQ(hd().attachments.size(), 2u);
     EXPECT_EQ(hd().attachments[0].data, (std::vector<std::uint8_t>{'c'}));
     const std::vector<CnRecord>& channels = hd().dataGroups.at(0).groups.at(0).channels;
@@ -424,7 +424,7 @@ TEST_F(StructureWalk, ConversionsReferringToEachOtherAreCollectedOnce) {
     setLink(m.file, a, 4, b);
     setLink(m.file, m.valueChannel, 4, b);
     ASSERT_EQ(read(m.file), kOk);
-    EXPECT_TRUE(findings().empty());
+    EXPECT_TRUE(findings_.empty());
     const std::vector<CcRecord>& table = hd().conversions;
     ASSERT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].position, a);
