@@ -2,114 +2,74 @@
 
 #include <cstring>
 
-#include <gtest/gtest.h>
-
-#include "blocks/block_layer.h"
-#include "blocks/read_context.h"
-#include "findings/findings.h"
 #include "new_file.h"
-#include "support/mdf_builder.h"
-#include "support/temp_dir.h"
+#include "structure_walk.h"
 
-namespace tarvik {
+namespace tarvik::test {
 namespace {
 
-using test::MdfBuilder;
-using test::TempDir;
-using test::widePath;
+using platform::kFailed;
+using platform::kOk;
 
-struct IdReadResult {
-    int status;
-    std::uint16_t contextVersion;
-    IdRecord record;
-    FindingList findings;
+class IdBlock : public BlockFile {
+protected:
+    // Reads the ID block of `bytes`; the context starts without a version, as a read does.
+    int readId(std::string_view bytes) { return readIdBlock(open(bytes, 0), record_); }
+    IdRecord record_;
 };
 
-IdReadResult readId(const std::string& bytes) {
-    TempDir dir;
-    const auto file = dir.write("id.mf4", bytes);
-    IdReadResult result{platform::kFailed, 0, {}, FindingList(u"id.mf4")};
-    ZtCReadContext context(widePath(file), result.findings, 0);
-    EXPECT_EQ(context.stream.openRead(context.path), platform::kOk);
-    result.status = readIdBlock(context, result.record);
-    result.contextVersion = context.version;
-    return result;
+std::string storingVersion(std::string bytes, std::uint16_t version) {
+    std::memcpy(bytes.data() + 28, &version, 2);
+    return bytes;
 }
 
-TEST(IdBlock, VersionsOfTheFourFamilyAreReadOthersRejected) {
+std::string rejected(int version) {
+    return "130 File Version: " + std::to_string(version) + ", Tool Version: 410.";
+}
+
+TEST_F(IdBlock, VersionsOfTheFourFamilyInFinishedFilesAreReadOthersRejected) {
     struct Case {
-        const char* text;
-        std::uint16_t version;
-        bool accepted;
+        std::string bytes;
+        int status;
+        std::uint16_t version;         // id_ver as read
+        std::uint16_t contextVersion;  // the version the later blocks are read as
+        Lines errors;
     };
     const Case cases[] = {
-        {"4.00    ", 400, true},  {"4.10    ", 410, true}, {"4.11    ", 411, true},
-        {"4.19    ", 419, true},  {"3.30    ", 330, false}, {"4.20    ", 420, false},
-        {"5.00    ", 500, false}, {"4.1", 401, true},
+        {MdfBuilder("4.00    ").bytes(), kOk, 400, 400, {}},
+        {MdfBuilder("4.11    ").bytes(), kOk, 411, 411, {}},
+        {MdfBuilder("4.19    ").bytes(), kOk, 419, 419, {}},
+        {MdfBuilder("4.1").bytes(), kOk, 401, 401, {}},
+        {MdfBuilder("3.30    ").bytes(), kFailed, 330, 330, {rejected(330)}},
+        {MdfBuilder("4.20    ").bytes(), kFailed, 420, 420, {rejected(420)}},
+        {MdfBuilder("5.00    ").bytes(), kFailed, 500, 500, {rejected(500)}},
+        {MdfBuilder("4.10    ", "UnFinMF ").bytes(), kFailed, 410, 410, {"102"}},
+        // The version is checked first: an old unfinished file reports its version only.
+        {MdfBuilder("3.30    ", "UnFinMF ").bytes(), kFailed, 330, 330, {rejected(330)}},
+        // Too short for an ID block and not an MDF file either.
+        {"hello", kFailed, 0, 0, {"102"}},
+        // A truncated MDF file stops without a finding of the ID block's own.
+        {MdfBuilder().bytes().substr(0, 40), kFailed, 0, 0, {}},
+        // Without a dot the stored number stays, and the 4.00 layouts are used.
+        {storingVersion(MdfBuilder("4       ").bytes(), 410), kOk, 410, 0, {}},
+        // A text that fills all eight characters runs on into the program identifier.
+        {MdfBuilder("0000004.", "MDF     ", std::string("10\0", 3)).bytes(), kOk, 410, 410, {}},
     };
     for (const Case& c : cases) {
-        const IdReadResult r = readId(MdfBuilder(c.text).bytes());
-        EXPECT_EQ(r.record.id_ver, c.version) << c.text;
-        EXPECT_EQ(r.contextVersion, c.version) << c.text;
-        EXPECT_EQ(r.status, c.accepted ? platform::kOk : platform::kFailed) << c.text;
-        if (c.accepted) {
-            EXPECT_TRUE(r.findings.empty()) << c.text;
-        } else {
-            ASSERT_EQ(r.findings.errors().size(), 1u) << c.text;
-            const Finding& f = r.findings.errors()[0];
-            EXPECT_EQ(f.number, 130u);
-            EXPECT_EQ(f.detail1, u"id.mf4");
-            const std::u16string expected = u"File Version: " +
-                std::u16string(std::u16string_view(c.text[0] == '3' ? u"330" : c.text[0] == '5' ? u"500" : u"420")) +
-                u", Tool Version: 410.";
-            EXPECT_EQ(f.detail2, expected);
-        }
+        SCOPED_TRACE(c.bytes.substr(0, 24));
+        EXPECT_EQ(readId(c.bytes), c.status);
+        EXPECT_EQ(record_.id_ver, c.version);
+        EXPECT_EQ(context_->version, c.contextVersion);
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_TRUE(warnings().empty());
     }
 }
 
-TEST(IdBlock, UnfinishedAndForeignFilesAreRejected) {
-    const IdReadResult unfinished = readId(MdfBuilder("4.10    ", "UnFinMF ").bytes());
-    EXPECT_EQ(unfinished.status, platform::kFailed);
-    ASSERT_EQ(unfinished.findings.errors().size(), 1u);
-    EXPECT_EQ(unfinished.findings.errors()[0].number, 102u);
-    EXPECT_FALSE(unfinished.findings.errors()[0].detail2.has_value());
-
-    // The version is checked first: an old unfinished file reports its version only.
-    const IdReadResult oldUnfinished = readId(MdfBuilder("3.30    ", "UnFinMF ").bytes());
-    ASSERT_EQ(oldUnfinished.findings.errors().size(), 1u);
-    EXPECT_EQ(oldUnfinished.findings.errors()[0].number, 130u);
-
-    // Too short for an ID block and not an MDF file either.
-    const IdReadResult tiny = readId("hello");
-    EXPECT_EQ(tiny.status, platform::kFailed);
-    ASSERT_EQ(tiny.findings.errors().size(), 1u);
-    EXPECT_EQ(tiny.findings.errors()[0].number, 102u);
-
-    // A truncated MDF file stops without a finding of the ID block's own.
-    const IdReadResult truncated = readId(MdfBuilder().bytes().substr(0, 40));
-    EXPECT_EQ(truncated.status, platform::kFailed);
-    EXPECT_TRUE(truncated.findings.empty());
-}
-
-TEST(IdBlock, VersionTextWithoutDotKeepsTheStoredNumber) {
-    std::string bytes = MdfBuilder("4       ").bytes();
-    const std::uint16_t stored = 410;
-    std::memcpy(bytes.data() + 28, &stored, 2);
-    const IdReadResult r = readId(bytes);
-    EXPECT_EQ(r.status, platform::kOk);
-    EXPECT_EQ(r.record.id_ver, 410);
-    EXPECT_EQ(r.contextVersion, 0) << "without a parsed version the 4.00 classes are used";
-
-    // A text that fills all eight characters runs on into the program identifier.
-    const IdReadResult runOn = readId(MdfBuilder("0000004.", "MDF     ", std::string("10\0", 3)).bytes());
-    EXPECT_EQ(runOn.record.id_ver, 410);
-}
-
-TEST(IdBlock, WrittenFilesStartUnfinishedAndReadOnceFinished) {
-    test::NewFile file("new.mf4");
-    ASSERT_EQ(file.opened, platform::kOk);
+TEST_F(IdBlock, WrittenFilesStartUnfinishedAndReadOnceFinished) {
+    NewFile file("new.mf4");
+    ASSERT_EQ(file.opened, kOk);
     const char program[8] = {'T', 'a', 'r', 'v', 'i', 'k', ' ', ' '};
-    ASSERT_EQ(writeIdBlock(file.stream, 410, program), platform::kOk);
+    ASSERT_EQ(writeIdBlock(file.stream, 410, program), kOk);
     EXPECT_EQ(file.stream.position(), kIdBlockSize);
 
     const std::string bytes = file.bytes();
@@ -118,14 +78,14 @@ TEST(IdBlock, WrittenFilesStartUnfinishedAndReadOnceFinished) {
     EXPECT_EQ(bytes.substr(24, 4), std::string(4, '\0'));
     EXPECT_EQ(bytes.substr(28, 2), std::string("\x9A\x01", 2));  // 410
     EXPECT_EQ(bytes.substr(30), std::string(34, '\0'));
-    EXPECT_EQ(readId(bytes).findings.errors().at(0).number, 102u);
+    EXPECT_EQ(readId(bytes), kFailed);
+    EXPECT_EQ(errors(), Lines{"102"});
 
-    ASSERT_EQ(markFileFinished(file.stream), platform::kOk);
-    const IdReadResult r = readId(file.bytes());
-    EXPECT_EQ(r.status, platform::kOk);
-    EXPECT_EQ(r.record.id_ver, 410);
-    EXPECT_EQ(std::string(r.record.id_prog, 8), "Tarvik  ");
+    ASSERT_EQ(markFileFinished(file.stream), kOk);
+    EXPECT_EQ(readId(file.bytes()), kOk);
+    EXPECT_EQ(record_.id_ver, 410);
+    EXPECT_EQ(std::string(record_.id_prog, 8), "Tarvik  ");
 }
 
 }  // namespace
-}  // namespace tarvik
+}  // namespace tarvik::test

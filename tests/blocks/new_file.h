@@ -11,6 +11,11 @@
 
 namespace tarvik::test {
 
+inline std::string contentOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 struct NewFile {
     explicit NewFile(const char* name) : path(dir.file(name)) {
         handle.SetFilePath(widePath(path));
@@ -20,8 +25,7 @@ struct NewFile {
     // The bytes on disk, after flushing what the stream holds.
     std::string bytes() {
         stream.flush();
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+        return contentOf(path);
     }
 
     TempDir dir;

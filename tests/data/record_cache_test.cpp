@@ -7,13 +7,10 @@
 #include <zlib.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "blocks/block_layer.h"
-#include "blocks/dg_block.h"
 #include "blocks/stream.h"
 #include "blocks/structure_read.h"
 #include "findings/findings.h"
@@ -56,6 +53,15 @@ std::int64_t addDz(MdfBuilder& file, std::string_view original, std::uint32_t co
 
 std::int64_t addDt(MdfBuilder& file, std::string_view bytes, std::string_view id = "##DT") {
     return file.addBlock(id, {}, bytes);
+}
+
+// A data group whose records lie in the one block at `position`, of kind DT or DZ.
+DgRecord inOneBlock(std::int64_t position, BlockKind kind = BlockKind::DT) {
+    DgRecord dataGroup;
+    dataGroup.dataKind = kind;
+    if (kind == BlockKind::DZ) dataGroup.compressedBlock.emplace().position = position;
+    else dataGroup.dataBlock.emplace().position = position;
+    return dataGroup;
 }
 
 DlRecord offsetList(std::vector<std::int64_t> blocks, std::vector<std::uint64_t> offsets) {
@@ -158,31 +164,30 @@ TEST_F(RecordCacheTest, WindowsFollowTheCountHint) {
     EXPECT_EQ(cache.fetch(kRecords), nullptr);
     EXPECT_FALSE(cache.failed()) << "asking beyond the end is no read failure";
 
-    // Large sections are read in windows of 1 MiB, or of one record when that is larger.
+    // Large sections are read in windows of 1 MiB.
     constexpr std::uint64_t kSize = 1000, kCount = 2100, kPerWindow = 0x100000 / kSize;
     std::string large(kSize * kCount, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 / 5);
     MdfBuilder file;
-    DgRecord dataGroup;
-    dataGroup.dataKind = BlockKind::DT;
-    dataGroup.dataBlock.emplace();
-    dataGroup.dataBlock->position = addDt(file, large);
-    RecordCache windows(open(file.bytes()), DataSource::forDataGroup(dataGroup, large.size()),
-                        kSize, kCount);
+    const DataSource source = DataSource::forDataGroup(inOneBlock(addDt(file, large)), large.size());
+    RecordCache windows(open(file.bytes()), source, kSize, kCount);
     for (std::uint64_t r : {std::uint64_t{0}, kPerWindow, kCount - 1, std::uint64_t{3}}) {
         const std::uint8_t* bytes = windows.fetch(r);
         ASSERT_NE(bytes, nullptr);
         EXPECT_EQ(windows.lastHeld(), std::min(r + kPerWindow, kCount) - 1);
         EXPECT_EQ(view(bytes, kSize), std::string_view(large).substr(r * kSize, kSize));
     }
-    EXPECT_LE(windows.bufferSize(), RecordCache::kWindowBytes);
+    // A record larger than such a window is still read whole.
+    const std::uint64_t half = large.size() / 2;
+    RecordCache halves(*stream_, source, half, 2);
+    ASSERT_NE(halves.fetch(1), nullptr);
+    EXPECT_EQ(view(halves.fetch(1), half), std::string_view(large).substr(half));
     // Memory follows the data present, not the declared sizes: of two records of 1.5 MiB the
     // section holds one; a record of 4 GiB takes at most twice the 2.1 MB there are.
-    RecordCache twoRecords(*stream_, DataSource::forDataGroup(dataGroup, 2 * 0x180000), 0x180000, 2);
+    RecordCache twoRecords(*stream_, source, 0x180000, 2);
     EXPECT_NE(twoRecords.fetch(0), nullptr);
     EXPECT_EQ(twoRecords.fetch(1), nullptr);
-    EXPECT_EQ(twoRecords.bufferSize(), 0x180000u);
-    RecordCache huge(*stream_, DataSource::forDataGroup(dataGroup, std::uint64_t{2} << 32), std::uint64_t{1} << 32, 2);
+    RecordCache huge(*stream_, source, std::uint64_t{1} << 32, 2);
     EXPECT_EQ(huge.fetch(0), nullptr);
     EXPECT_LE(huge.bufferSize(), 2 * large.size());
     RecordCache noRecordSize(*stream_, DataSource{}, 0, 10);
@@ -194,13 +199,9 @@ TEST_F(RecordCacheTest, ReadsThatYieldNothingFailTheCache) {
     const std::string records = expectedRecords();
     MinimalFile m = makeMinimalFile({.recordCount = kRecords});
     // The file ends 200 bytes into the records of its DT, the last block.
-    DgRecord truncated;
-    truncated.dataKind = BlockKind::DT;
-    truncated.dataBlock.emplace();
-    truncated.dataBlock->position = m.dt;
     const std::string& bytes = m.file.bytes();
     RecordCache cache(open(std::string_view(bytes).substr(0, bytes.size() - 300)),
-                      DataSource::forDataGroup(truncated, 500), kRecordSize, kRecords);
+                      DataSource::forDataGroup(inOneBlock(m.dt), 500), kRecordSize, kRecords);
     ASSERT_NE(cache.fetch(0), nullptr);
     EXPECT_EQ(cache.lastHeld(), 19u) << "the records that are there";
     EXPECT_EQ(cache.fetch(20), nullptr);
@@ -208,22 +209,19 @@ TEST_F(RecordCacheTest, ReadsThatYieldNothingFailTheCache) {
     EXPECT_EQ(cache.lastHeld(), RecordCache::kNone);
     EXPECT_EQ(cache.fetch(0), nullptr) << "a failed cache stays failed";
 
-    // A list that gives its first block more bytes than the block has: the reader stops at
-    // the block's end instead of reading on into the next block's header.
     MdfBuilder file;
     const auto first = addDt(file, std::string_view(records).substr(0, 200));
     const auto second = addDt(file, std::string_view(records).substr(200));
     const auto badDz =
         file.addBlock("##DZ", {}, "DT" + u8(0) + u8(0) + u32(0) + u64(500) + u64(4) + "junk");
-    DgRecord undecodable;
-    undecodable.dataKind = BlockKind::DZ;
-    undecodable.compressedBlock.emplace();
-    undecodable.compressedBlock->position = badDz;
-    RecordCache other(open(file.bytes()), DataSource::forDataGroup(undecodable, 500), kRecordSize,
-                      kRecords);
+    RecordCache other(open(file.bytes()),
+                      DataSource::forDataGroup(inOneBlock(badDz, BlockKind::DZ), 500),
+                      kRecordSize, kRecords);
     EXPECT_EQ(other.fetch(0), nullptr);
     EXPECT_TRUE(other.failed());
 
+    // A list that gives its first block more bytes than the block has: the reader stops at
+    // the block's end instead of reading on into the next block's header.
     DgRecord damaged;
     damaged.dataKind = BlockKind::DL;
     damaged.dataLists = {offsetList({first, second}, {0, 300})};
@@ -244,8 +242,7 @@ TEST_F(RecordCacheTest, SignalDataReadsBackWhole) {
     MdfBuilder file;
     CnRecord single, listed;
     single.signalDataKind = BlockKind::SD;
-    single.signalData.emplace();
-    single.signalData->position = addDt(file, values, "##SD");
+    single.signalData.emplace().position = addDt(file, values, "##SD");
     listed.signalDataKind = BlockKind::DL;
     listed.signalLists = {offsetList({addDt(file, std::string_view(values).substr(0, 30), "##SD"),
                                       addDt(file, std::string_view(values).substr(30), "##SD")},
