@@ -4,8 +4,6 @@
 // must deliver the record bytes the test computes on its own.
 #include "data/record_cache.h"
 
-#include <zlib.h>
-
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -37,18 +35,7 @@ std::string_view view(const std::uint8_t* bytes, std::size_t size) {
 
 // A DZ of `original`; with `columns`, transposed first (zip type 1).
 std::int64_t addDz(MdfBuilder& file, std::string_view original, std::uint32_t columns = 0) {
-    std::string stored(original);
-    for (std::size_t r = 0; columns != 0 && r < original.size() / columns; ++r)
-        for (std::size_t c = 0; c < columns; ++c)
-            stored[c * (original.size() / columns) + r] = original[r * columns + c];
-    uLongf size = compressBound(static_cast<uLong>(stored.size()));
-    std::string deflated(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
-                        reinterpret_cast<const Bytef*>(stored.data()), stored.size(), 6),
-              Z_OK);
-    deflated.resize(size);
-    return file.addBlock("##DZ", {}, "DT" + u8(columns ? 1 : 0) + u8(0) + u32(columns) +
-                                         u64(original.size()) + u64(size) + deflated);
+    return file.addBlock("##DZ", {}, dzData(original, columns != 0 ? 1 : 0, columns));
 }
 
 std::int64_t addDt(MdfBuilder& file, std::string_view bytes, std::string_view id = "##DT") {
