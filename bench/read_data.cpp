@@ -50,6 +50,7 @@
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
 #include "support/mdf_builder.h"
+#include "support/read_items.h"
 #include "support/temp_dir.h"
 #include "reduction_levels.h"
 
@@ -283,18 +284,8 @@ public:
     }
 
     std::uint32_t run(MF4Content* content) {
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.groupItemCount = 1;
-        request.groupItems = items_.data();
-        request.channelItemCount = items_.size() - 1;
-        request.channelItems = items_.size() > 1 ? items_.data() + 1 : nullptr;
-        request.mode = mode_;
-        MF4Error* errors = nullptr;
-        std::uint64_t errorCount = 0;
-        const std::uint32_t result = ReadData(content, &request, &errors, &errorCount);
-        FreeErrors(errors, errorCount);
-        return result;
+        return readData(content, mode_, items_.size() > 1 ? items_.data() + 1 : nullptr, items_.size() - 1,
+                        items_.data(), 1);
     }
 
     // Every item stored `records` values, and they are the generated ones from `first` on.
@@ -382,18 +373,7 @@ public:
     }
 
     std::uint32_t run(MF4Content* content) {
-        MF4ReadRequest request{};
-        request.structSize = sizeof request;
-        request.channelItemCount = 1;
-        request.channelItems = &items_[0];
-        request.groupItemCount = 1;
-        request.groupItems = &items_[1];
-        request.mode = mode_;
-        MF4Error* errors = nullptr;
-        std::uint64_t errorCount = 0;
-        const std::uint32_t result = ReadData(content, &request, &errors, &errorCount);
-        FreeErrors(errors, errorCount);
-        return result;
+        return readData(content, mode_, &items_[0], 1, &items_[1], 1);
     }
 
     // Both lists stored every value, and each bucket got exactly its minimum and maximum from

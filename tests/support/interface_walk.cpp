@@ -270,7 +270,7 @@ private:
         std::vector<MF4ReadItem> a, b;
         for (Item* it : listA) a.push_back(it->item);
         for (Item* it : listB) b.push_back(it->item);
-        readData(&content_, mode, a, b);
+        readData(&content_, mode, a.data(), a.size(), b.data(), b.size());
         for (const auto* list : {&listA, &listB}) {
             for (Item* it : *list) {
                 const Buffer<std::uint64_t>& c = it->buffer;

@@ -13,15 +13,15 @@ void OpenedFile::open(const std::u16string& path) {
     FreeErrors(errors, count);
 }
 
-std::uint32_t readData(MF4Content* content, std::uint32_t mode, std::vector<MF4ReadItem>& listA,
-                       std::vector<MF4ReadItem>& listB, std::uint32_t* cancel) {
+std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* listA, std::uint64_t countA,
+                       MF4ReadItem* listB, std::uint64_t countB, std::uint32_t* cancel) {
     MF4ReadRequest request{};
     request.structSize = sizeof request;
     request.mode = mode;
-    request.channelItems = listA.data();
-    request.channelItemCount = listA.size();
-    request.groupItems = listB.data();
-    request.groupItemCount = listB.size();
+    request.channelItems = listA;
+    request.channelItemCount = countA;
+    request.groupItems = listB;
+    request.groupItemCount = countB;
     request.cancelFlag = cancel;
     MF4Error* errors = nullptr;
     std::uint64_t count = 0;

@@ -13,8 +13,8 @@
 namespace tarvik::test {
 
 // ReadData on `content` with list A (channel items) and list B; the findings are dropped.
-std::uint32_t readData(MF4Content* content, std::uint32_t mode, std::vector<MF4ReadItem>& listA,
-                       std::vector<MF4ReadItem>& listB, std::uint32_t* cancel = nullptr);
+std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* listA, std::uint64_t countA,
+                       MF4ReadItem* listB, std::uint64_t countB, std::uint32_t* cancel = nullptr);
 
 // A content tree read from `bytes` (written to a temporary file) or from a file, released with
 // the object.
@@ -32,7 +32,7 @@ public:
     // readData on this file's tree.
     std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB = {},
                        std::uint32_t* cancel = nullptr) {
-        return readData(content_, mode, listA, listB, cancel);
+        return readData(content_, mode, listA.data(), listA.size(), listB.data(), listB.size(), cancel);
     }
 
 private:
