@@ -127,11 +127,14 @@ void transposeYXValues(ChannelEntry& entry, const ChannelRange& range) {
     const std::uint64_t d2 = array.ca_ndim > 2 ? array.ca_dim_size[2] : 1;
     const std::uint64_t perRecord = range.valuesPerRecord;
     if (perRecord == 0 || perRecord != d0 * d1 * d2) return;
+    // Only records the caller's buffer holds whole are turned, so the scratch record is never
+    // larger than that buffer.
+    const std::uint64_t records = entry.a.stored / perRecord;
+    if (records == 0) return;
     withNumericKind(entry.valueType, [&](auto type) {
         using T = decltype(type);
         T* values = static_cast<T*>(entry.a.item.values);
         std::vector<T> scratch(perRecord);
-        const std::uint64_t records = entry.a.stored / perRecord;
         for (std::uint64_t r = 0; r < records; ++r) {
             T* record = values + r * perRecord;
             for (std::uint64_t i = 0; i < d0; ++i)
