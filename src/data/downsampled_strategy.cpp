@@ -73,16 +73,30 @@ void ZtCDownSampledStrategy::Init(GroupJob& job) {
         const bool sized = timeBased_ ? item.bucketTime > 0 && std::isfinite(item.bucketTime) : item.bucketSamples > 0;
         const std::uint64_t values = ranges_[e].valuesPerRecord;
         // A damaged array holds no values (0) and reduces to nothing.
-        if (!sized || item.method > 3 || entry.elementByteSize != 0 || values == 0)
-            continue;
-        withKinds(entry, [&](auto t, auto m) {
-            using T = decltype(t);
-            using M = decltype(m);
+        bucketing.reducible = sized && item.method <= 3 && entry.elementByteSize == 0 && values != 0;
+    }
+}
+
+int ZtCDownSampledStrategy::ReadRecords() {
+    makeAccumulators();
+    return ZtCReadDataStrategy::ReadRecords();
+}
+
+void ZtCDownSampledStrategy::makeAccumulators() {
+    // One accumulator per value of a record. The count is bounded by the record's size, which
+    // comes from the file: only a record that is really there lets it size memory.
+    const bool recordPresent = recordCount_ > 0 && cache_->fetch(0, 1) != nullptr;
+    for (std::size_t e = 0; e < job_->entries.size(); ++e) {
+        Bucketing& bucketing = buckets_[e];
+        if (!bucketing.reducible) continue;
+        bucketing.reducible = false;
+        if (!recordPresent) continue;
+        withKinds(job_->entries[e], [&](auto t, auto m) {
             try {
-                bucketing.accumulators = std::make_shared<std::vector<Accumulator<T, M>>>(values);
+                bucketing.accumulators = std::make_shared<std::vector<Accumulator<decltype(t), decltype(m)>>>(
+                    ranges_[e].valuesPerRecord);
                 bucketing.reducible = true;
             } catch (const std::bad_alloc&) {
-                bucketing.reducible = false;
             }
         });
     }

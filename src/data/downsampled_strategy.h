@@ -41,8 +41,8 @@ protected:
         std::int64_t candidatePart = 0;
         unsigned samplesEmitted = 0;       // by the emission under way, not counted yet
         double sampleTimes[2] = {};        // their times, for the event positions
-        // std::vector<Accumulator<T, M>>, one per value of a record, made in Init for the
-        // entry's kind T and the strategy's position kind M.
+        // std::vector<Accumulator<T, M>>, one per value of a record, made before the record loop
+        // for the entry's kind T and the strategy's position kind M.
         std::shared_ptr<void> accumulators;
     };
 
@@ -60,6 +60,8 @@ protected:
     void readTypedWindow(ChannelEntry& entry, const std::uint8_t* window, std::uint64_t windowFirst,
                          std::uint64_t first, std::uint64_t last) override;
     // Buckets left open where the data ended early are emitted.
+    // Makes the accumulators, then runs the record loop.
+    int ReadRecords() override;
     void FinishEntries() override;
 
     // The bucket of the record being processed, from its index (mode 1) or time (mode 3).
@@ -106,6 +108,9 @@ protected:
     std::uint64_t positionBits_ = 0;  // the master step's position, as the bits of M
     double currentTime_ = 0;          // mode 3: the master step's time
     std::vector<Bucketing> buckets_;
+
+private:
+    void makeAccumulators();
 };
 
 // Mode 1: buckets of `bucketSamples` records from `firstSample` on; a value's position is its
