@@ -86,7 +86,7 @@ void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const C
             // Two zero bytes more, so every string ends whatever the file holds.
             auto* copy = static_cast<std::uint8_t*>(std::calloc(length + 2, 1));
             if (copy == nullptr) continue;
-            std::memcpy(copy, bytes.data(), length);
+            if (length != 0) std::memcpy(copy, bytes.data(), length);  // an empty value has no bytes at all
             if (entry.channel->cn_data_type == 9) swapPairs(copy, length);
             slots[v] = copy;
         }
