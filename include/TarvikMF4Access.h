@@ -150,7 +150,8 @@ typedef struct MF4Channel {
     uint32_t valueType;         /* VARTYPE code, see the conventions above */
     uint64_t cycleCount;        /* records of the channel's group */
     uint64_t segmentCount;      /* acquisition segments of the channel's group */
-    uint16_t dimensionCount;    /* array dimensions, 0 for a scalar */
+    uint16_t dimensionCount;    /* array dimensions, 0 for a scalar; dimensionSizes and axes
+                                   describe the first three (an array of more gives no values) */
     uint64_t dimensionSizes[3];
     uint32_t isLookup;          /* the array is a look-up table */
     MF4Axis* axes[3];           /* one per dimension, look-up arrays only */

@@ -87,7 +87,6 @@ private:
         index("channel length channel", ch.lengthChannel, channels);
         index("lookup output channel", ch.outputChannel, channels);
         index("lookup comparison channel", ch.comparisonChannel, channels);
-        if (ch.dimensionCount > 3) problem("channel with " + std::to_string(ch.dimensionCount) + " dimensions");
         for (const MF4Axis* axis : ch.axes) {
             if (axis == nullptr) continue;
             if (array("axis values", axis->values, axis->valueCount))
