@@ -202,7 +202,7 @@ void ZtCReadDataStrategy::FinishEntries() {
     for (std::size_t e = 0; e < job_->entries.size(); ++e) {
         ChannelEntry& entry = job_->entries[e];
         if (entry.channel->cn_type == kCnVariableLength)
-            readVariableLengthValues(stream_, entry, ranges_[e]);
+            readVariableLengthValues(stream_, entry);
         const CaRecord* array = entry.channel->array.get();
         if (array != nullptr && array->ca_type == 2 && array->ca_ndim >= 2 && e != masterEntry_ &&
             entry.elementIndices == nullptr)

@@ -68,13 +68,14 @@ void* copyFixedString(const CnRecord& channel, const std::uint8_t* field) {
     return copy;
 }
 
-void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const ChannelRange& range) {
-    (void)range;
+void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry) {
     OutputArea& area = entry.a;
-    if (area.item.values == nullptr || area.stored == 0) return;
+    const bool strings = entry.valueType == kVtLpStr || entry.valueType == kVtLpWStr;
+    // Only strings and byte arrays have values in signal data. A variable-length channel of a
+    // numeric data type comes from a damaged file: its typed slots keep what the record held.
+    if (area.item.values == nullptr || area.stored == 0 || (!strings && entry.valueType != kVtRecord)) return;
     DataSource source = DataSource::forSignalData(*entry.channel);
     std::vector<std::uint8_t> bytes;
-    const bool strings = entry.valueType == kVtLpStr || entry.valueType == kVtLpWStr;
     if (strings) {
         void** slots = static_cast<void**>(area.item.values);
         for (std::uint64_t v = 0; v < area.stored && v < entry.vlsdOffsets.size(); ++v) {

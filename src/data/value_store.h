@@ -53,7 +53,7 @@ void* copyFixedString(const CnRecord& channel, const std::uint8_t* field);
 
 // After the record loop: reads the signal data of a VLSD entry and puts strings (as heap copies)
 // or byte arrays (appended to byteData as length + bytes) where the record loop left offsets.
-void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry, const ChannelRange& range);
+void readVariableLengthValues(ZtCMF4Stream& stream, ChannelEntry& entry);
 
 // After the record loop: look-up tables whose comment says "YX" get each record's values
 // transposed (element (i, j) moves to position i + j * d0, for every k).
