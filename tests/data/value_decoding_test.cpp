@@ -145,6 +145,22 @@ TEST(ElementOffset, RowAndColumnLayouts) {
     EXPECT_EQ(elementByteOffset(array({4}, false), 3, ~0ull, ~0ull, -8), 0);
     EXPECT_EQ(elementByteOffset(array({2, 3}, false), 0, 1, ~0ull, -2), 10 - 2);
     EXPECT_EQ(elementByteOffset(array({2, 3, 4}, true), 1, 0, 2, -1), 23 - 13);
+
+    // elementAt walks storage order: for every shape up to 4 x 4 x 4, in both layouts, each
+    // position maps to indices inside the dimensions whose position is that position again.
+    for (const std::vector<std::uint64_t>& dims :
+         {std::vector<std::uint64_t>{5}, {3, 4}, {4, 1}, {2, 3, 4}, {4, 4, 1}, {1, 2, 3}})
+        for (bool columns : {false, true}) {
+            const CaRecord shape = array(dims, columns);
+            std::uint64_t count = 1;
+            for (std::uint64_t d : dims) count *= d;
+            for (std::uint64_t p = 0; p < count; ++p) {
+                const ElementIndices at = elementAt(shape, p);
+                const std::uint64_t indices[3] = {at.i, at.j, at.k};
+                for (std::size_t d = 0; d < dims.size(); ++d) ASSERT_LT(indices[d], dims[d]) << p;
+                ASSERT_EQ(elementPosition(shape, at.i, at.j, at.k), p) << dims.size() << " dims, position " << p;
+            }
+        }
 }
 
 }  // namespace
