@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/interface_walk.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ const std::string& inputPath() {
     return path;
 }
 
-std::u16string widePath(const std::string& path) { return std::u16string(path.begin(), path.end()); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool written = std::fwrite(data, 1, size, file) == size;
     std::fclose(file);
     if (!written) return 0;
-    const auto problems = tarvik::test::readThroughInterface(widePath(path));
+    const auto problems = tarvik::test::readThroughInterface(tarvik::test::widePath(path));
     std::remove(path.c_str());
     if (problems.empty()) return 0;
     for (const std::string& problem : problems) std::fprintf(stderr, "tree or counter problem: %s\n", problem.c_str());

@@ -6,24 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "TarvikMF4Access.h"
-#include "support/temp_dir.h"
+#include "support/read_items.h"
 
 namespace {
 
-struct Content {
-    explicit Content(const std::filesystem::path& file, std::uint64_t filter = 0) {
-        const std::u16string path = tarvik::test::widePath(file);
-        result = ReadFilteredContent(path.c_str(), filter, &tree, &errors, &errorCount);
-    }
-    ~Content() {
-        FreeErrors(errors, errorCount);
-        FreeContent(tree);
-    }
-    std::uint32_t result = 0;
-    MF4Content* tree = nullptr;
-    MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-};
+using tarvik::test::ContentRead;
 
 std::u16string text(const MF4Char* value) { return value ? std::u16string(value) : u"(null)"; }
 
@@ -61,7 +48,7 @@ TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
     const auto corpus = tarvik::test::corpusDir();
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
     for (const Expected& e : kFiles) {
-        Content content(corpus / e.file);
+        ContentRead content(corpus / e.file);
         ASSERT_NE(content.tree, nullptr) << e.file;
         EXPECT_LE(content.result, 1u) << e.file;
         const MF4Content& tree = *content.tree;
@@ -83,7 +70,7 @@ TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
     const auto corpus = tarvik::test::corpusDir();
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
     {
-        Content minimum(corpus / "Vector_MinimumFile.MF4");
+        ContentRead minimum(corpus / "Vector_MinimumFile.MF4");
         ASSERT_NE(minimum.tree, nullptr);
         EXPECT_EQ(text(minimum.tree->headerComment), u"Minimum MDF 4.1 file derived from CANape file by removing some blocks");
         EXPECT_EQ(minimum.tree->groups[0].cycleCount, 102u);
@@ -92,7 +79,7 @@ TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
         EXPECT_EQ(minimum.tree->formatVersion, 410);
     }
     {
-        Content tgt(corpus / "TGT_ASAP2_Demo_V171.mf4");
+        ContentRead tgt(corpus / "TGT_ASAP2_Demo_V171.mf4");
         ASSERT_NE(tgt.tree, nullptr);
         EXPECT_EQ(text(tgt.tree->groups[0].acquisitionName), u"100ms_sync");
         EXPECT_EQ(tgt.tree->groups[0].cycleCount, 124u);
@@ -102,7 +89,7 @@ TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
         EXPECT_EQ(tgt.tree->groups[1].cycleCount, 1240u);
     }
     {
-        Content integers(corpus / "Vector_IntegerTypes.MF4");
+        ContentRead integers(corpus / "Vector_IntegerTypes.MF4");
         ASSERT_NE(integers.tree, nullptr);
         EXPECT_EQ(text(integers.tree->groups[0].acquisitionName), u"100ms");
         EXPECT_EQ(integers.tree->groups[0].cycleCount, 201u);
@@ -111,7 +98,7 @@ TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
         EXPECT_EQ(integers.tree->channels[1].valueType, 17u);
     }
     {
-        Content etas(corpus / "ETAS_SimpleSorted.mf4");
+        ContentRead etas(corpus / "ETAS_SimpleSorted.mf4");
         ASSERT_NE(etas.tree, nullptr);
         EXPECT_EQ(etas.tree->groups[0].cycleCount, 10000u);
         EXPECT_EQ(text(etas.tree->channels[0].name), u"Sigend_Int16_LE_Offset_32");
@@ -124,7 +111,7 @@ TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {
     const auto corpus = tarvik::test::corpusDir();
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
     {
-        Content bookmarks(corpus / "dSPACE_Bookmarks.mf4");
+        ContentRead bookmarks(corpus / "dSPACE_Bookmarks.mf4");
         ASSERT_NE(bookmarks.tree, nullptr);
         EXPECT_EQ(text(bookmarks.tree->groups[0].acquisitionName), u"1ms");
         EXPECT_EQ(bookmarks.tree->groups[0].cycleCount, 360u);
@@ -132,23 +119,23 @@ TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {
         EXPECT_EQ(text(bookmarks.tree->events[0].name), u"0 deg");
         EXPECT_EQ(text(bookmarks.tree->events[1].name), u"Manual Bookmark");
         EXPECT_EQ(bookmarks.tree->events[0].eventType, 6u);
-        Content filtered(corpus / "dSPACE_Bookmarks.mf4", 1);
+        ContentRead filtered(corpus / "dSPACE_Bookmarks.mf4", 1);
         ASSERT_NE(filtered.tree, nullptr);
         EXPECT_EQ(filtered.tree->eventCount, 0u);
     }
     {
         // Three acquisition interruptions: one names the first group, two the second.
-        Content capture(corpus / "dSPACE_CaptureBlocks.mf4");
+        ContentRead capture(corpus / "dSPACE_CaptureBlocks.mf4");
         ASSERT_NE(capture.tree, nullptr);
         EXPECT_EQ(capture.tree->groups[0].segmentCount, 2u);
         EXPECT_EQ(capture.tree->groups[1].segmentCount, 3u);
         EXPECT_EQ(capture.tree->eventCount, 0u) << "interruptions are not events of the tree";
-        Content filtered(corpus / "dSPACE_CaptureBlocks.mf4", 1);
+        ContentRead filtered(corpus / "dSPACE_CaptureBlocks.mf4", 1);
         ASSERT_NE(filtered.tree, nullptr);
         EXPECT_EQ(filtered.tree->groups[1].segmentCount, 1u);
     }
     {
-        Content embedded(corpus / "Vector_Embedded.MF4");
+        ContentRead embedded(corpus / "Vector_Embedded.MF4");
         ASSERT_NE(embedded.tree, nullptr);
         const MF4Attachment* at = embedded.tree->attachments;
         EXPECT_EQ(text(at[0].fileName), u"ReadMe.txt");
@@ -164,7 +151,7 @@ TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {
     }
     {
         // Only ReadMe.zip lies beside the external file; the other two are missing on purpose.
-        Content external(corpus / "external/Vector_External.MF4");
+        ContentRead external(corpus / "external/Vector_External.MF4");
         ASSERT_NE(external.tree, nullptr);
         int withData = 0;
         for (std::uint64_t i = 0; i < external.tree->attachmentCount; ++i) {

@@ -7,34 +7,11 @@
 
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
-#include "support/temp_dir.h"
+#include "support/read_items.h"
 
 namespace {
 
 using namespace tarvik::test;
-
-struct Read {
-    explicit Read(const std::u16string& file, std::uint64_t filter = 0) : path(file) {
-        result = filter == 0 ? ReadContent(path.c_str(), &tree, &errors, &errorCount)
-                             : ReadFilteredContent(path.c_str(), filter, &tree, &errors, &errorCount);
-    }
-    Read(const TempDir& dir, const MdfBuilder& file) : Read(widePath(dir.write("case.mf4", file.bytes()))) {}
-    ~Read() {
-        FreeErrors(errors, errorCount);
-        FreeContent(tree);
-    }
-    // The first finding with `number`, or null.
-    const MF4Error* finding(std::uint32_t number) const {
-        for (std::uint64_t i = 0; i < errorCount; ++i)
-            if (errors[i].messageId == number) return &errors[i];
-        return nullptr;
-    }
-    std::u16string path;
-    std::uint32_t result = 0;
-    MF4Content* tree = nullptr;
-    MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-};
 
 std::u16string text(const MF4Char* value) { return value ? std::u16string(value) : u"(null)"; }
 
@@ -52,7 +29,7 @@ TEST(ReadContent, RejectedFilesGiveTheirFindingWithTheMessageFileText) {
         {widePath(dir.write("new.mf4", MdfBuilder("4.20    ").bytes())), 130, u"File Version: 420, Tool Version: 410."},
     };
     for (const Case& c : cases) {
-        Read read(c.path, c.finding == 130 ? 1 : 0);
+        ContentRead read(c.path, c.finding == 130 ? 1 : 0);
         SCOPED_TRACE(c.finding);
         EXPECT_EQ(read.result, 2u);
         EXPECT_EQ(read.tree, nullptr);
@@ -100,7 +77,7 @@ TEST(ReadContent, GroupsAndChannelsOfASortedFile) {
     const auto second = appendChannel(m.file, m.valueChannel, "second", {.dataType = 2, .byteOffset = 10, .bitCount = 32});
     appendChannel(m.file, second, "third", {.dataType = 6, .byteOffset = 14, .bitCount = 64});
     patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 18, std::string("/\0", 2));
-    Read read(dir, m.file);
+    ContentRead read(dir, m.file.bytes());
     ASSERT_NE(read.tree, nullptr);
     EXPECT_EQ(read.result, 0u);
     const MF4Content& tree = *read.tree;
@@ -134,7 +111,7 @@ TEST(ReadContent, FilesThatGiveNoGroupsNoTreeOrNoComment) {
     TempDir dir;
     MinimalFileFields noMaster;
     noMaster.time.type = 0;
-    Read masterless(dir, makeMinimalFile(noMaster).file);
+    ContentRead masterless(dir, makeMinimalFile(noMaster).file.bytes());
     ASSERT_NE(masterless.tree, nullptr);
     EXPECT_EQ(masterless.tree->groupCount, 0u);
     EXPECT_EQ(masterless.tree->channelCount, 0u);
@@ -143,14 +120,14 @@ TEST(ReadContent, FilesThatGiveNoGroupsNoTreeOrNoComment) {
     MinimalFile unsorted = makeMinimalFile();
     const auto master = unsorted.file.addBlock("##CN", {0, 0, 0, 0, 0, 0, 0, 0}, cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
     setLink(unsorted.file, unsorted.cg, 0, unsorted.file.addBlock("##CG", {0, master, 0, 0, 0, 0}, cgData({.dataBytes = 8})));
-    Read two(dir, unsorted.file);
+    ContentRead two(dir, unsorted.file.bytes());
     EXPECT_EQ(two.tree, nullptr) << "an unsorted data group gives no tree";
     EXPECT_EQ(two.result, 2u);
     EXPECT_NE(two.finding(139), nullptr);
 
     MinimalFile broken = makeMinimalFile();
     setLink(broken.file, broken.hd, 5, broken.file.addText("##MD", "<HDcomment><TX>cut short"));
-    Read comment(dir, broken.file);
+    ContentRead comment(dir, broken.file.bytes());
     ASSERT_NE(comment.tree, nullptr);
     EXPECT_EQ(comment.result, 1u) << "a broken comment is a warning";
     const MF4Error* finding = comment.finding(129);
@@ -168,7 +145,7 @@ TEST(ReadContent, OldFormatFilesHaveNoPathSeparatorAndNoTimeouts) {
     const auto comment = m.file.addText("##MD", "<EVcomment xmlns=\"http://www.asam.net/mdf/v4\"><TX/>"
                                                 "<timeout triggered=\"true\">5</timeout></EVcomment>");
     setLink(m.file, m.hd, 4, m.file.addBlock("##EV", {0, 0, 0, 0, comment}, evData({.type = 4, .syncBaseValue = 2})));
-    Read read(dir, m.file);
+    ContentRead read(dir, m.file.bytes());
     ASSERT_NE(read.tree, nullptr);
     EXPECT_EQ(read.tree->formatVersion, 400);
     EXPECT_EQ(read.tree->groups[0].pathSeparator, 0u);
@@ -195,7 +172,7 @@ TEST(ReadContent, ArraysConversionsAndEventScopes) {
     const auto foreign = m.file.addBlock("##EV", {0, 0, 0, 0, 0, m.dt}, evData({.type = 6, .scopeCount = 1}));
     setLink(m.file, m.hd, 4, m.file.addBlock("##EV", {foreign, 0, 0, 0, 0, m.timeChannel}, evData({.type = 6, .scopeCount = 1})));
 
-    Read read(dir, m.file);
+    ContentRead read(dir, m.file.bytes());
     ASSERT_NE(read.tree, nullptr);
     const MF4Channel& channel = read.tree->channels[0];
     EXPECT_EQ(channel.isLookup, 1u);

@@ -234,28 +234,6 @@ std::vector<std::unique_ptr<Item>> itemsOf(const MF4Content& content, std::uint6
     return items;
 }
 
-// Value `i` of a buffer of values of VARTYPE `type`, as a double.
-double numberAt(const void* values, std::uint32_t type, std::uint64_t i) {
-    const auto* bytes = static_cast<const std::uint8_t*>(values);
-    auto at = [&](auto kind) {
-        decltype(kind) value;
-        std::memcpy(&value, bytes + i * sizeof value, sizeof value);
-        return static_cast<double>(value);
-    };
-    switch (type) {
-    case 2: return at(std::int16_t{});
-    case 3: return at(std::int32_t{});
-    case 4: return at(float{});
-    case 5: return at(double{});
-    case 16: return at(std::int8_t{});
-    case 17: return at(std::uint8_t{});
-    case 18: return at(std::uint16_t{});
-    case 19: return at(std::uint32_t{});
-    case 20: return at(std::int64_t{});
-    default: return at(std::uint64_t{});
-    }
-}
-
 class ValueCheck {
 public:
     ValueCheck(MF4Content& content, std::vector<std::string>& problems) : content_(content), problems_(problems) {}
@@ -355,15 +333,10 @@ private:
 std::vector<std::string> treeShapeProblems(const MF4Content& content) { return ShapeCheck(content).run(); }
 
 std::vector<std::string> readThroughInterface(const std::u16string& path) {
-    MF4Content* content = nullptr;
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    ReadContent(path.c_str(), &content, &errors, &count);
-    FreeErrors(errors, count);
-    if (content == nullptr) return {};
-    std::vector<std::string> problems = treeShapeProblems(*content);
-    if (problems.empty()) ValueCheck(*content, problems).run();
-    FreeContent(content);
+    ContentRead read(path);
+    if (read.tree == nullptr) return {};
+    std::vector<std::string> problems = treeShapeProblems(*read.tree);
+    if (problems.empty()) ValueCheck(*read.tree, problems).run();
     return problems;
 }
 

@@ -1,16 +1,45 @@
 #include "support/read_items.h"
 
+#include <cstring>
+#include <utility>
+
 namespace tarvik::test {
 
-OpenedFile::OpenedFile(const std::string& bytes) { open(widePath(dir_.write("read.mf4", bytes))); }
+ContentRead::ContentRead(std::u16string file, std::uint64_t filter) : path(std::move(file)) {
+    result = filter == 0 ? ReadContent(path.c_str(), &tree, &errors, &errorCount)
+                         : ReadFilteredContent(path.c_str(), filter, &tree, &errors, &errorCount);
+}
 
-OpenedFile::OpenedFile(const std::filesystem::path& file) { open(widePath(file)); }
+ContentRead::~ContentRead() {
+    FreeErrors(errors, errorCount);
+    FreeContent(tree);
+}
 
-void OpenedFile::open(const std::u16string& path) {
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    result_ = ReadContent(path.c_str(), &content_, &errors, &count);
-    FreeErrors(errors, count);
+const MF4Error* ContentRead::finding(std::uint32_t number) const {
+    for (std::uint64_t i = 0; i < errorCount; ++i)
+        if (errors[i].messageId == number) return &errors[i];
+    return nullptr;
+}
+
+double numberAt(const void* values, std::uint32_t type, std::uint64_t i) {
+    const auto* bytes = static_cast<const std::uint8_t*>(values);
+    auto at = [&](auto kind) {
+        decltype(kind) value;
+        std::memcpy(&value, bytes + i * sizeof value, sizeof value);
+        return static_cast<double>(value);
+    };
+    switch (type) {
+    case 2: return at(std::int16_t{});
+    case 3: return at(std::int32_t{});
+    case 4: return at(float{});
+    case 5: return at(double{});
+    case 16: return at(std::int8_t{});
+    case 17: return at(std::uint8_t{});
+    case 18: return at(std::uint16_t{});
+    case 19: return at(std::uint32_t{});
+    case 20: return at(std::int64_t{});
+    default: return at(std::uint64_t{});
+    }
 }
 
 std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* listA, std::uint64_t countA,

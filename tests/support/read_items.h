@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TarvikMF4Access.h"
@@ -16,32 +17,51 @@ namespace tarvik::test {
 std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* listA, std::uint64_t countA,
                        MF4ReadItem* listB, std::uint64_t countB, std::uint32_t* cancel = nullptr);
 
-// A content tree read from `bytes` (written to a temporary file) or from a file, released with
-// the object.
+// Everything ReadContent (or, with a filter, ReadFilteredContent) returned for a file, released
+// with the object.
+struct ContentRead {
+    explicit ContentRead(std::u16string file, std::uint64_t filter = 0);
+    explicit ContentRead(const std::filesystem::path& file, std::uint64_t filter = 0)
+        : ContentRead(widePath(file), filter) {}
+    // Writes `bytes` to a file of `dir` first.
+    ContentRead(const TempDir& dir, std::string_view bytes) : ContentRead(dir.write("read.mf4", bytes)) {}
+    ~ContentRead();
+    ContentRead(const ContentRead&) = delete;
+    ContentRead& operator=(const ContentRead&) = delete;
+
+    // The first finding with `number`, or null.
+    const MF4Error* finding(std::uint32_t number) const;
+
+    std::u16string path;
+    std::uint32_t result = 0;
+    MF4Content* tree = nullptr;
+    MF4Error* errors = nullptr;
+    std::uint64_t errorCount = 0;
+};
+
+// A content tree read from `bytes` (written to a temporary file) or from a file, ready for
+// ReadData; released with the object.
 class OpenedFile {
 public:
-    explicit OpenedFile(const std::string& bytes);
-    explicit OpenedFile(const std::filesystem::path& file);
-    ~OpenedFile() { FreeContent(content_); }
-    OpenedFile(const OpenedFile&) = delete;
-    OpenedFile& operator=(const OpenedFile&) = delete;
+    explicit OpenedFile(const std::string& bytes) : read_(dir_, bytes) {}
+    explicit OpenedFile(const std::filesystem::path& file) : read_(file) {}
 
-    MF4Content* content() const { return content_; }
-    std::uint32_t result() const { return result_; }
+    MF4Content* content() const { return read_.tree; }
+    std::uint32_t result() const { return read_.result; }
 
     // readData on this file's tree.
     std::uint32_t read(std::uint32_t mode, std::vector<MF4ReadItem> listA, std::vector<MF4ReadItem> listB = {},
                        std::uint32_t* cancel = nullptr) {
-        return readData(content_, mode, listA.data(), listA.size(), listB.data(), listB.size(), cancel);
+        return readData(read_.tree, mode, listA.data(), listA.size(), listB.data(), listB.size(), cancel);
     }
 
 private:
-    void open(const std::u16string& path);
-
     TempDir dir_;
-    MF4Content* content_ = nullptr;
-    std::uint32_t result_ = 0;
+    ContentRead read_;
 };
+
+// Value `i` of a buffer of values of the numeric VARTYPE `type`, as a double.
+double numberAt(const void* values, std::uint32_t type, std::uint64_t i);
 
 // A value buffer and the counters of one item. Counters start at 77 and unused slots hold
 // `fill`, so that a test sees what the library wrote.
