@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "TarvikMF4Access.h"
 #include "blocks/block_layer.h"
+#include "writer/write_session.h"
 
 namespace tarvik {
 
@@ -23,6 +25,7 @@ public:
     // Forgets the content tree (without releasing it) and releases the block records.
     void Close() override {
         content_ = nullptr;
+        writeSession_.reset();
         blockLayer_.Close();
         ZtCLayerCore::Close();
     }
@@ -30,6 +33,9 @@ public:
     MF4Content* content() const { return content_; }
     void setContent(MF4Content* content) { content_ = content; }
     ZtCBlockLayerCore& blockLayer() { return blockLayer_; }
+    // What a file being written keeps between calls; null for files opened for reading.
+    WriteSession* writeSession() const { return writeSession_.get(); }
+    void setWriteSession(std::unique_ptr<WriteSession> session) { writeSession_ = std::move(session); }
 
     // Two tuning values every layer carries; no operation of the library reads them yet.
     std::uint64_t smallSetting = 1000;
@@ -38,6 +44,7 @@ public:
 private:
     MF4Content* content_ = nullptr;
     ZtCBlockLayerCore blockLayer_;
+    std::unique_ptr<WriteSession> writeSession_;
 };
 
 }  // namespace tarvik

@@ -4,11 +4,13 @@
 // result 2.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "TarvikMF4Access.h"
 #include "api/registry.h"
+#include "blocks/file_open.h"
 #include "blocks/read_context.h"
 #include "blocks/structure_read.h"
 #include "content/content_builder.h"
@@ -17,6 +19,11 @@
 #include "findings/findings.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "writer/comment_render.h"
+#include "writer/data_writer.h"
+#include "writer/event_writer.h"
+#include "writer/finishing.h"
+#include "writer/layout_writer.h"
 #include "xml/xml_call_context.h"
 
 using namespace tarvik;
@@ -24,6 +31,7 @@ using namespace tarvik;
 namespace {
 
 constexpr std::uint32_t kResultFailed = 2;
+constexpr std::uint32_t kDataNotWritten = 142;
 
 template <typename Work>
 std::uint32_t guarded(Work&& work) noexcept {
@@ -82,6 +90,60 @@ ZtCAppLayerCore* readingLayerOf(const MF4Content* content) {
     return LayerRegistry::instance().findReadLayer(content);
 }
 
+// Creates the file and registers it for writing; a call that raises any finding leaves no entry.
+std::uint32_t writeContent(const MF4Char* path, MF4Content* content, MF4Error** errors, std::uint64_t* errorCount) {
+    if (path == nullptr || content == nullptr || content->filePath == nullptr) return kResultFailed;
+    const std::u16string filePath = toString(path);
+    // Later calls find the file through the tree's own path, so the two must agree.
+    if (toString(content->filePath) != filePath) return kResultFailed;
+    LayerRegistry& registry = LayerRegistry::instance();
+    ZtCAppLayerCore* layer = registry.addWriteLayer(filePath, content);
+    if (layer == nullptr) return kResultFailed;
+    auto session = std::make_unique<WriteSession>();
+    session->content = content;
+    WriteSession& state = *session;
+    layer->setWriteSession(std::move(session));
+
+    FindingList findings(filePath);
+    int status = kResultFailed;
+    {
+        XmlCallContext xml;
+        status = writeContentFile(layer->blockLayer(), state, xml, findings);
+    }
+    if (status != platform::kOk || !findings.empty()) registry.removeWriteLayer(content);
+    const std::uint32_t result = report(findings, errors, errorCount);
+    return status == platform::kOk ? result : kResultFailed;
+}
+
+// Appends one request. A request that does not fit the file is refused before anything is
+// written (result 2, no finding, the file stays open); any finding finishes the file as far as
+// it was written and ends the write.
+std::uint32_t writeData(MF4Content* content, MF4WriteRequest* request, MF4Error** errors, std::uint64_t* errorCount) {
+    LayerRegistry& registry = LayerRegistry::instance();
+    ZtCAppLayerCore* layer = registry.findWriteLayer(content);
+    if (request == nullptr || layer == nullptr || layer->writeSession() == nullptr) return kResultFailed;
+    WriteSession& session = *layer->writeSession();
+    if (!isWritableRequest(session, *request)) return kResultFailed;
+
+    FindingList findings(layer->GetFilePath());
+    XmlCallContext xml;
+    ZtCMF4Stream stream(&layer->blockLayer());
+    if (openForWriting(stream, OpenMode::Update, findings) == platform::kOk &&
+        writeBatches(stream, session, *request, findings) == platform::kOk) {
+        CommentRenderer comments(xml, session.version, findings);
+        if (appendEvents(stream, session, comments, request->events, request->eventCount) != platform::kOk ||
+            stream.flush() != platform::kOk) {
+            if (!findings.hasErrors()) findings.addFileError(kDataNotWritten);
+        }
+    }
+    if (request->closeFile) stream.close();
+    if (!findings.empty()) {
+        finishFile(layer->blockLayer(), session, xml, findings);
+        registry.removeWriteLayer(content);
+    }
+    return report(findings, errors, errorCount);
+}
+
 }  // namespace
 
 extern "C" {
@@ -108,24 +170,29 @@ MF4_API std::uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4
     });
 }
 
-MF4_API std::uint32_t WriteContent(const MF4Char*, MF4Content*, MF4Error**, std::uint64_t*) {
-    // Writing is not part of this version of the library: no layer is registered and no file
-    // is created.
-    return kResultFailed;
+MF4_API std::uint32_t WriteContent(const MF4Char* path, MF4Content* content, MF4Error** errors,
+                                   std::uint64_t* errorCount) {
+    return guarded([&] { return writeContent(path, content, errors, errorCount); });
 }
 
-MF4_API std::uint32_t WriteData(MF4Content* content, MF4WriteRequest*, MF4Error**, std::uint64_t*) {
-    return guarded([&] {
-        if (LayerRegistry::instance().findWriteLayer(content) == nullptr) return kResultFailed;
-        return kResultFailed;
-    });
+MF4_API std::uint32_t WriteData(MF4Content* content, MF4WriteRequest* request, MF4Error** errors,
+                                std::uint64_t* errorCount) {
+    return guarded([&] { return writeData(content, request, errors, errorCount); });
 }
 
-MF4_API std::uint32_t FinishWriting(MF4Content* content, MF4Error**, std::uint64_t*) {
+MF4_API std::uint32_t FinishWriting(MF4Content* content, MF4Error** errors, std::uint64_t* errorCount) {
     return guarded([&] {
-        if (LayerRegistry::instance().findWriteLayer(content) == nullptr) return kResultFailed;
+        ZtCAppLayerCore* layer = LayerRegistry::instance().findWriteLayer(content);
+        if (layer == nullptr || layer->writeSession() == nullptr) return kResultFailed;
+        FindingList findings(layer->GetFilePath());
+        int status = kResultFailed;
+        {
+            XmlCallContext xml;
+            status = finishFile(layer->blockLayer(), *layer->writeSession(), xml, findings);
+        }
         LayerRegistry::instance().removeWriteLayer(content);
-        return kResultFailed;
+        const std::uint32_t result = report(findings, errors, errorCount);
+        return status == platform::kOk ? result : kResultFailed;
     });
 }
 

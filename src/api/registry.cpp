@@ -67,11 +67,12 @@ bool LayerRegistry::removeReadLayer(const MF4Content* content) {
     return true;
 }
 
-ZtCAppLayerCore* LayerRegistry::addWriteLayer(const std::u16string& path) {
+ZtCAppLayerCore* LayerRegistry::addWriteLayer(const std::u16string& path, MF4Content* content) {
     std::lock_guard lock(writeLock_);
     auto [entry, inserted] = writeLayers_.try_emplace(path, nullptr);
     if (!inserted) return nullptr;
     entry->second = std::make_unique<ZtCAppLayerCore>(path);
+    entry->second->setContent(content);
     return entry->second.get();
 }
 

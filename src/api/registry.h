@@ -30,9 +30,10 @@ public:
     // Closes, destroys and unlists the first layer holding `content`. False when none does.
     bool removeReadLayer(const MF4Content* content);
 
-    // Writing layers, keyed by path (UTF-16 code units, case-sensitive). Null when the path is
-    // already open for writing.
-    ZtCAppLayerCore* addWriteLayer(const std::u16string& path);
+    // Writing layers, keyed by path (UTF-16 code units, case-sensitive). The layer holds
+    // `content` from the start, so a lookup on another thread never sees it without. Null when
+    // the path is already open for writing.
+    ZtCAppLayerCore* addWriteLayer(const std::u16string& path, MF4Content* content);
     // The layer registered under content->filePath when it holds this very tree, or null.
     ZtCAppLayerCore* findWriteLayer(const MF4Content* content);
     // Closes, destroys and unlists the layer registered under content->filePath when it holds

@@ -93,4 +93,10 @@ int readAttachments(ZtCReadContext& context, std::int64_t first, std::vector<AtR
     });
 }
 
+int ZtCATBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    atFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

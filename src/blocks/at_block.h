@@ -59,6 +59,8 @@ public:
     std::uint64_t linkCount() const override { return kLinks; }
     std::uint64_t blockSize() const override { return (kLinks + 8) * 8 + record_.at_embedded_size; }
     void release() override { record_ = AtRecord{}; }
+    // Writes links and fields; the embedded bytes are the writer's to append.
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     AtRecord& record_;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "blocks/block.h"
 #include "blocks/stream.h"
 
 namespace tarvik {
@@ -29,6 +30,16 @@ int writeHeader(ZtCMF4Stream& stream, const BlockHeader& header) {
     if (stream.writeBytes(header.reserved, sizeof header.reserved) != kOk) return kFailed;
     if (stream.write(header.length) != kOk) return kFailed;
     return stream.write(header.linkCount);
+}
+
+int writeBlock(ZtCMF4Stream& stream, ZtCMF4Block& block, BlockRecord& record, std::string_view id) {
+    record.position = static_cast<std::int64_t>(stream.padTo8());
+    BlockHeader& header = record.header;
+    std::memcpy(header.id, id.data(), std::min<std::size_t>(id.size(), sizeof header.id));
+    header.length = block.blockSize();
+    header.linkCount = block.linkCount();
+    if (writeHeader(stream, header) != kOk) return kFailed;
+    return block.write(stream);
 }
 
 BlockKind probeBlock(ZtCMF4Stream& stream, std::int64_t link) {

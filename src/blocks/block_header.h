@@ -36,6 +36,13 @@ int readHeader(ZtCMF4Stream& stream, std::string_view id, BlockHeader& header);
 
 int writeHeader(ZtCMF4Stream& stream, const BlockHeader& header);
 
+class ZtCMF4Block;
+
+// Writes a whole block at the next multiple of 8: the header with `id` and the length and link
+// count the block class computes, then the block's links and data. The block's position is
+// stored in `record` first. kOk or kFailed.
+int writeBlock(ZtCMF4Stream& stream, ZtCMF4Block& block, BlockRecord& record, std::string_view id);
+
 // The kind of block at `link`, from its 4-byte id alone; BlockKind::None for link 0, a short
 // read or an id the probe does not know (HD, FH, EV, AT, SI and SR are never probed).
 BlockKind probeBlock(ZtCMF4Stream& stream, std::int64_t link);

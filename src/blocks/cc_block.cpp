@@ -161,4 +161,16 @@ int readConversionTable(ZtCReadContext& context, std::vector<DgRecord>& dataGrou
     return kOk;
 }
 
+int ZtCCCBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    fields(record_.cc_tx_name);
+    fields(record_.cc_md_unit);
+    fields(record_.cc_md_comment);
+    fields(record_.cc_cc_inverse);
+    for (std::int64_t link : record_.cc_ref) fields(link);
+    ccFixedFields(fields, record_);
+    for (double value : record_.cc_val) fields(value);
+    return fields.status();
+}
+
 }  // namespace tarvik

@@ -63,6 +63,7 @@ public:
     std::uint64_t linkCount() const override { return 4 + record_.cc_ref_count; }
     std::uint64_t blockSize() const override { return (linkCount() + record_.cc_val_count) * 8 + 48; }
     void release() override { record_ = CcRecord{}; }
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     CcRecord& record_;

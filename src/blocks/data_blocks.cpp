@@ -193,4 +193,17 @@ int readSampleReductions(ZtCReadContext& context, std::int64_t first,
     return result;
 }
 
+int ZtCDLBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    fields(record_.dl_dl_next);
+    for (std::int64_t link : record_.dl_data) fields(link);
+    fields(record_.dl_flags);
+    fields.bytes(record_.dl_reserved, sizeof record_.dl_reserved);
+    fields(record_.dl_count);
+    if (record_.dl_flags & 1u) fields(record_.dl_equal_length);
+    else
+        for (std::uint64_t offset : record_.dl_offset) fields(offset);
+    return fields.status();
+}
+
 }  // namespace tarvik

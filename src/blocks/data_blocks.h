@@ -71,6 +71,7 @@ public:
     std::uint64_t linkCount() const override { return std::uint64_t{record_.dl_count} + 1; }
     std::uint64_t blockSize() const override { return (linkCount() + record_.dl_count) * 8 + 32; }
     void release() override { record_ = DlRecord{}; }
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     DlRecord& record_;

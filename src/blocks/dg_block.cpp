@@ -76,4 +76,10 @@ int readDataGroups(ZtCReadContext& context, std::int64_t first, std::vector<DgRe
     });
 }
 
+int ZtCDGBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    dgFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

@@ -148,4 +148,17 @@ int readEvents(ZtCReadContext& context, std::int64_t first, const std::vector<Dg
     return kOk;
 }
 
+int ZtCEVBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    fields(record_.ev_ev_next);
+    fields(record_.ev_ev_parent);
+    fields(record_.ev_ev_range);
+    fields(record_.ev_tx_name);
+    fields(record_.ev_md_comment);
+    for (std::int64_t link : record_.ev_scope) fields(link);
+    for (std::int64_t link : record_.ev_at_reference) fields(link);
+    evDataFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

@@ -89,6 +89,7 @@ public:
     }
     std::uint64_t blockSize() const override { return linkCount() * 8 + 56; }
     void release() override { record_ = EvRecord{}; }
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     EvRecord& record_;

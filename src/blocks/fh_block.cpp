@@ -37,4 +37,10 @@ int readFileHistory(ZtCReadContext& context, std::int64_t first, std::vector<FhR
     });
 }
 
+int ZtCFHBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    fhFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

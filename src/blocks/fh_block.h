@@ -43,6 +43,7 @@ public:
     std::uint64_t linkCount() const override { return kLinks; }
     std::uint64_t blockSize() const override { return kSize; }
     void release() override { record_.comment = TextRef{}; }
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     FhRecord& record_;

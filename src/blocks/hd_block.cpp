@@ -95,4 +95,11 @@ int readHeaderBlock(ZtCReadContext& context, HdRecord& record) {
     return readTextRef(context, record.hd_md_comment, record.comment, BlockKind::HD);
 }
 
+int ZtCHDBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    hdLinks(fields, record_);
+    hdDataFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

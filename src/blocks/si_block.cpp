@@ -35,4 +35,13 @@ int readSourceInfo(ZtCReadContext& context, std::int64_t link, SiRecord& record)
     return readTextRef(context, record.si_md_comment, record.comment, BlockKind::SI);
 }
 
+int ZtCSIBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    fields(record_.si_tx_name);
+    fields(record_.si_tx_path);
+    fields(record_.si_md_comment);
+    siDataFields(fields, record_);
+    return fields.status();
+}
+
 }  // namespace tarvik

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "blocks/hd_block.h"
-#include "data/value_kinds.h"
+#include "content/value_kinds.h"
 
 namespace tarvik {
 

@@ -12,7 +12,7 @@
 #include "data/original_timestamp_strategy.h"
 #include "data/sample_strategy.h"
 #include "data/value_decoding.h"
-#include "data/value_kinds.h"
+#include "content/value_kinds.h"
 #include "data/value_store.h"
 
 namespace tarvik {

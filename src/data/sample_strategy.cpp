@@ -8,7 +8,7 @@
 #include "blocks/hd_block.h"
 #include "content/value_type.h"
 #include "data/value_decoding.h"
-#include "data/value_kinds.h"
+#include "content/value_kinds.h"
 #include "data/value_store.h"
 
 namespace tarvik {

@@ -14,13 +14,9 @@
 
 #include "blocks/ca_block.h"
 #include "blocks/cn_block.h"
+#include "content/value_kinds.h"
 
 namespace tarvik {
-
-// The ten numeric value kinds: i8, u8, i16, u16, i32, u32, f32, i64, u64, f64.
-template <typename T>
-concept NumericKind = (std::integral<T> || std::floating_point<T>) && !std::same_as<T, bool> &&
-                      (sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
 
 // The unsigned integer with the width of T: the carrier of T's bit pattern.
 template <NumericKind T>

@@ -2,11 +2,17 @@
 // as a template and chosen by the kind at run time.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 
 #include "content/value_type.h"
 
 namespace tarvik {
+
+// The ten numeric value kinds: i8, u8, i16, u16, i32, u32, f32, i64, u64, f64.
+template <typename T>
+concept NumericKind = (std::integral<T> || std::floating_point<T>) && !std::same_as<T, bool> &&
+                      (sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
 
 // Calls `f(T{})` with the C++ type of a numeric VARTYPE; false for other kinds.
 template <typename F>

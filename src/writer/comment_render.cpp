@@ -1,0 +1,143 @@
+#include "writer/comment_render.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "findings/detail_format.h"
+#include "findings/findings.h"
+#include "xml/comment_classes.h"
+#include "xml/comment_parse.h"
+#include "xml/xml_text.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::uint32_t kCommentNotWritten = 128;
+
+std::u16string_view view(const MF4Char* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+
+void addProperties(ZtCComment& comment, const MF4Property* properties, std::uint64_t count) {
+    for (std::uint64_t i = 0; properties != nullptr && i < count; ++i)
+        addProperty(comment, view(properties[i].name), properties[i].type, view(properties[i].value));
+}
+
+// The plain comment form: text and common properties; nothing when both are empty.
+template <typename Comment>
+bool fillPlain(Comment& comment, const MF4Char* text, const MF4Property* properties, std::uint64_t count) {
+    comment.commentText = escapeXml(view(text));
+    addProperties(comment, properties, count);
+    return !isEmptyText(text) || (properties != nullptr && count != 0);
+}
+
+}  // namespace
+
+std::optional<std::u16string> CommentRenderer::validated(const ZtCComment& comment, std::u16string_view blockName,
+                                                         std::u16string_view linkName) {
+    std::optional<std::u16string> firstError;
+    std::optional<std::u16string> xml = serializeComment(xml_, comment, version_, comment.schemaFile(), &firstError);
+    if (!xml) {
+        findings_.addFileError(kCommentNotWritten,
+                               formatDetail(kCommentNotWritten, {blockName, std::int64_t{0}, linkName,
+                                                                 std::u16string_view(firstError.value_or(u""))}));
+    }
+    return xml;
+}
+
+std::optional<std::u16string> CommentRenderer::header(const MF4Content& content) {
+    ZtCHDComment comment;
+    if (!fillPlain(comment, content.headerComment, content.headerProperties, content.headerPropertyCount))
+        return std::u16string();
+    return validated(comment, u"HD Block", u"hd_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::libraryHistory(const MF4Content& content) {
+    ZtCFHComment comment;
+    comment.commentText = escapeXml(view(content.historyComment));
+    // The tool id is eight single-byte characters; a NUL ends it early.
+    const char* id = content.programId;
+    const std::size_t length = std::find(id, id + sizeof content.programId, '\0') - id;
+    std::memcpy(comment.toolId, id, length);
+    comment.toolVendor = escapeXml(view(content.toolVendor));
+    comment.toolVersion = isEmptyText(content.toolVersion) ? u"0.0" : escapeXml(view(content.toolVersion));
+    return validated(comment, u"FH Block", u"fh_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::group(const MF4ChannelGroup& group) {
+    ZtCCGComment comment;
+    if (!fillPlain(comment, group.comment, group.properties, group.propertyCount)) return std::u16string();
+    return validated(comment, u"CG Block", u"cg_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::groupSource(const MF4ChannelGroup& group) {
+    if (isEmptyText(group.sourceChannelNumber)) return std::u16string();
+    ZtCSIComment comment;
+    comment.channelNumber = escapeXml(view(group.sourceChannelNumber));
+    return validated(comment, u"SI Block", u"si_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::master(const MF4ChannelGroup& group) {
+    if (group.masterRaster == 0) return std::u16string();
+    std::u16string xml;
+    std::optional<std::u16string> firstError;
+    if (buildChannelComment(xml_, u"", u"", group.masterRaster, nullptr, 0, u"", version_, xml, &firstError) != 0) {
+        findings_.addFileError(kCommentNotWritten,
+                               formatDetail(kCommentNotWritten, {u"CN Block", std::int64_t{0}, u"cn_md_comment",
+                                                                 std::u16string_view(firstError.value_or(u""))}));
+        return std::nullopt;
+    }
+    return xml;
+}
+
+std::optional<std::u16string> CommentRenderer::channel(const MF4Channel& channel) {
+    ZtCCNComment comment;
+    comment.commentText = escapeXml(view(channel.comment));
+    comment.displayName = escapeXml(view(channel.displayName));
+    addProperties(comment, channel.properties, channel.propertyCount);
+    if (!isEmptyText(channel.format)) addProperty(comment, u"format", 0, view(channel.format));
+    const bool lookupTable = channel.isLookup != 0 && channel.dimensionCount >= 2;
+    if (lookupTable && dimensionOrder(channel.properties, channel.propertyCount) == 0)
+        addProperty(comment, u"ASAM.DimensionOrder", 0, u"XY");
+    const bool empty = isEmptyText(channel.comment) && isEmptyText(channel.displayName) && !comment.properties;
+    if (empty) return std::u16string();
+    return validated(comment, u"CN Block", u"cn_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::conversion(const MF4Conversion& conversion) {
+    ZtCCCComment comment;
+    bool any = fillPlain(comment, conversion.comment, conversion.properties, conversion.propertyCount);
+    if (!isEmptyText(conversion.format)) addProperty(comment, u"format", 0, view(conversion.format));
+    // Types 7 and 8 keep their default as a reference of the block itself.
+    const bool defaultInRefs = conversion.conversionType == 7 || conversion.conversionType == 8;
+    if (!defaultInRefs && !isEmptyText(conversion.defaultText))
+        addProperty(comment, u"default_value", 0, view(conversion.defaultText));
+    any = any || comment.properties != nullptr;
+    if (!any) return std::u16string();
+    return validated(comment, u"CC Block", u"cc_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::attachment(const MF4Attachment& attachment) {
+    ZtCATComment comment;
+    if (!fillPlain(comment, attachment.comment, attachment.properties, attachment.propertyCount))
+        return std::u16string();
+    return validated(comment, u"AT Block", u"at_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::event(const MF4Event& event) {
+    ZtCEVComment comment(version_);
+    comment.eventType = static_cast<std::uint8_t>(event.eventType);
+    comment.commentText = escapeXml(view(event.comment));
+    comment.preTrigger = event.preTrigger;
+    comment.postTrigger = event.postTrigger;
+    comment.formulaSyntax = escapeXml(view(event.syntax));
+    comment.timeout = event.timeout;
+    comment.triggered = event.timeoutTriggered != 0;
+    comment.typeProperty = event.typeProperty;
+    comment.colorProperty = static_cast<std::int32_t>(event.colorProperty);
+    comment.systemTime = event.systemTime;
+    const bool carriesFields = event.eventType >= 3 && event.eventType <= 6;
+    if (!carriesFields && isEmptyText(event.comment)) return std::u16string();
+    return validated(comment, u"EV Block", u"ev_md_comment");
+}
+
+}  // namespace tarvik

@@ -1,0 +1,51 @@
+// The XML comments of the blocks a writer creates, rendered from the host's content records
+// and validated against the schema of their kind before anything reaches the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "TarvikMF4Access.h"
+
+namespace tarvik {
+
+class FindingList;
+class XmlCallContext;
+class ZtCComment;
+
+// Every operation gives the comment's XML, an empty text when the record has nothing to say
+// (no block is written then), or nothing when the comment does not validate: finding 128 then
+// names the block kind and its comment link.
+class CommentRenderer {
+public:
+    CommentRenderer(XmlCallContext& xml, std::uint16_t version, FindingList& findings)
+        : xml_(xml), version_(version), findings_(findings) {}
+
+    std::optional<std::u16string> header(const MF4Content& content);
+    // The history entry the library adds for itself: the host's history text and tool.
+    std::optional<std::u16string> libraryHistory(const MF4Content& content);
+    std::optional<std::u16string> group(const MF4ChannelGroup& group);
+    std::optional<std::u16string> groupSource(const MF4ChannelGroup& group);
+    std::optional<std::u16string> master(const MF4ChannelGroup& group);
+    std::optional<std::u16string> channel(const MF4Channel& channel);
+    std::optional<std::u16string> conversion(const MF4Conversion& conversion);
+    std::optional<std::u16string> attachment(const MF4Attachment& attachment);
+    std::optional<std::u16string> event(const MF4Event& event);
+
+    std::uint16_t version() const { return version_; }
+
+private:
+    std::optional<std::u16string> validated(const ZtCComment& comment, std::u16string_view blockName,
+                                            std::u16string_view linkName);
+
+    XmlCallContext& xml_;
+    std::uint16_t version_;
+    FindingList& findings_;
+};
+
+// True when a text is absent or empty.
+inline bool isEmptyText(const MF4Char* text) { return text == nullptr || text[0] == 0; }
+
+}  // namespace tarvik
