@@ -454,6 +454,72 @@ typedef struct MF4ReadRequest {
     uint32_t* cancelFlag;       /* optional; non-zero stops the read at the next check */
 } MF4ReadRequest;
 
+/* Writing a file
+ *
+ * WriteContent(path, tree) creates the file from a tree the host built (the same records
+ * ReadContent returns). The tree's filePath must hold the same path: WriteData, FinishWriting
+ * and CloseUnfinished find the open file through it. The tree stays the host's and must stay
+ * alive, with its arrays where they are, until FinishWriting or CloseUnfinished; the library
+ * keeps pointers into it. A WriteContent that raises any finding (a comment that does not
+ * validate against its MDF schema: 128; a look-up array mixing fixed axis values with axis
+ * channels: 143; an attachment file that cannot be written: 135/136) creates no file entry, and
+ * for comment and axis problems no file at all.
+ *
+ * What the writer lays out:
+ *  - formatVersion 400 writes MDF 4.00, any other value 4.10. The file starts as "UnFinMF "
+ *    (unfinished) and becomes "MDF     " in FinishWriting.
+ *  - Every group gets a master channel named after its acquisitionName ("name(2)" when a
+ *    channel of the group already has that name), of type masterValueType. With
+ *    recordDataBytes 0 the writer places the channels: master at byte 0, then the channels
+ *    whose bitCount is a multiple of 8, then the bit fields, each straight after the one
+ *    before; arrays and structures start on a whole byte. A structure spans its members (laid
+ *    out from its own position); a larger bitCount of its own reserves more room. With a
+ *    non-zero recordDataBytes (the master's size in bytes) every channel keeps its byteOffset
+ *    and bitOffset.
+ *  - Strings (valueType 30, 31) are always variable-length channels (their values lie in SD
+ *    blocks; the record holds a 64-bit position unless bitCount says otherwise); 8-bit strings
+ *    are UTF-8 unless stringEncoding is 1 (ISO-8859-1). A byte array (36) with channelType 1 is
+ *    variable-length too; with channelType 0 it takes bitCount / 8 bytes in every record.
+ *  - An identity conversion without a name is not written; channels using it have none.
+ *
+ * WriteData(tree, request) appends one batch per MF4WriteGroup item (valueCount records) as
+ * one data block per group. Values are never converted: they are the raw bits of the channel,
+ * so an item's valueType must be the channel's own kind (a 3-bit unsigned field takes u8
+ * values, a 12-bit signed one i16) or 36 (raw bytes: bitCount / 8 bytes per value, for any
+ * channel whose bitCount is a multiple of 8, structures included). What `values` points to:
+ *  - numbers: valueCount x E values, record by record (E = product of the dimensionSizes of an
+ *    array channel, else 1); valueCount may count records or values;
+ *  - strings (30, 31): valueCount pointers to NUL-terminated strings (a null pointer writes an
+ *    empty string);
+ *  - variable-length byte arrays (36 on a channelType 1 channel): the values' bytes back to
+ *    back, with `lengths` pointing to valueCount uint64 lengths.
+ * Channel items whose group has no group item in the request are ignored. A request that names
+ * a group or channel the file does not have, or whose values do not fit their channel, is
+ * refused before anything is written: result 2 without findings, and the file stays open.
+ * Interruption indices k (0 < k < valueCount, or 0 once the group has data) start a new
+ * acquisition segment: a pair of acquisition-interruption events from the master value before
+ * k to the master value at k is added. The request's events are appended to the file's events.
+ *
+ * What survives a crash: before WriteData returns, every byte of the call has been handed to
+ * the operating system (one flush per call, no fsync), in an order that keeps the file a
+ * consistent block graph at every moment: a data block is complete before the link to it is
+ * written, and the cycle count follows the link. So when the host process dies, everything
+ * that WriteData accepted is in the file (it still reads "UnFinMF "; RecoverStreamingFile or
+ * any reader that accepts unfinished files gets it back). Memory stays at about one batch: the
+ * record buffer is reused by every call.
+ *
+ * A WriteData that raises a finding (142: a block could not be written; 144: no memory for the
+ * records) finishes the file as far as it was written and ends the write: later calls on the
+ * tree return 2.
+ *
+ * FinishWriting(tree) completes the file. What the host may still change before it: startTimeNs,
+ * headerComment, headerProperties, historyComment, the events (a non-empty events array is
+ * written anew and replaces the events of WriteContent and WriteData), and the comments and
+ * properties of groups, channels and conversions; changed comments are written as new blocks.
+ * Nothing else of the tree may change. Calling FinishWriting twice returns 2 the second time.
+ * CloseUnfinished leaves the file as the last WriteData left it.
+ */
+
 /* One batch of a group for WriteData: the master values of `valueCount` records. */
 typedef struct MF4WriteGroup {
     uint64_t structSize;        /* 96 */
@@ -516,16 +582,17 @@ MF4_API uint32_t ReadFilteredContent(const MF4Char* path, uint64_t filter, MF4Co
 MF4_API uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
                           uint64_t* errorCount);
 
-/* Creates a new, unfinished file at `path` from the host's tree, whose filePath must be `path`.
-   The tree stays the host's and must stay alive until FinishWriting or CloseUnfinished. */
+/* Creates a new, unfinished file at `path` from the host's tree, whose filePath must be `path`
+   (see "Writing a file" above). Result 2 also when the path is already being written. */
 MF4_API uint32_t WriteContent(const MF4Char* path, MF4Content* content, MF4Error** errors,
                               uint64_t* errorCount);
 
-/* Appends a batch of records to a file created by WriteContent. */
+/* Appends a batch of records to a file created by WriteContent; see "Writing a file". */
 MF4_API uint32_t WriteData(MF4Content* content, MF4WriteRequest* request, MF4Error** errors,
                            uint64_t* errorCount);
 
-/* Completes a file created by WriteContent and closes it. */
+/* Completes a file created by WriteContent and closes it; 2 when no file is being written for
+   the tree. The write ends whatever the result. */
 MF4_API uint32_t FinishWriting(MF4Content* content, MF4Error** errors, uint64_t* errorCount);
 
 /* Closes a file created by WriteContent without finishing it. */

@@ -25,10 +25,10 @@ struct RecordBatch {
 // byte below the offset stay, the rest of the bytes the field covers are overwritten.
 inline void insertBits(std::uint8_t* field, std::uint8_t bitOffset, std::uint32_t bitCount, std::uint64_t bits) {
     if (bitCount < 64) bits &= (std::uint64_t{1} << bitCount) - 1;
-    const unsigned __int128 kept = field[0] & ((1u << bitOffset) - 1u);
-    const unsigned __int128 shifted = (static_cast<unsigned __int128>(bits) << bitOffset) | kept;
     const std::uint32_t bytes = (bitOffset + bitCount + 7) / 8;
-    for (std::uint32_t i = 0; i < bytes; ++i) field[i] = static_cast<std::uint8_t>(shifted >> (8 * i));
+    field[0] = static_cast<std::uint8_t>((field[0] & ((1u << bitOffset) - 1u)) | (bits << bitOffset));
+    bits >>= 8 - bitOffset;
+    for (std::uint32_t i = 1; i < bytes; ++i, bits >>= 8) field[i] = static_cast<std::uint8_t>(bits);
 }
 
 // The bit pattern of a value, sign bits included, as the low bits of a u64.
