@@ -72,6 +72,7 @@ TEST(WriteLayout, IdentificationHeaderBlocksAndLists) {
         tree.addChannel(1, u"x", 5, 64).comment = tree.text(u"a comment");
         tree.addConversion(1, u"lin").parameters.linear[1] = 2;
         tree.addEvent(6, u"mark", 1.5);
+        tree.addAttachment(u"abc.txt", "abc", true);
         ASSERT_EQ(tree.create(), 0u);
 
         const FileBytes file(dir.file("layout.mf4"));
@@ -94,7 +95,7 @@ TEST(WriteLayout, IdentificationHeaderBlocksAndLists) {
 
         // Blocks follow each other, each on a multiple of 8 and with a known id, up to the
         // 100 zero bytes that end a new file.
-        const std::set<std::string> known{"##HD", "##FH", "##MD", "##TX", "##CC", "##DG", "##CG", "##CN", "##EV"};
+        const std::set<std::string> known{"##HD", "##FH", "##MD", "##TX", "##CC", "##DG", "##CG", "##CN", "##EV", "##AT"};
         std::uint64_t position = 64, end = 0;
         while (position < file.data.size() && file.id(position).starts_with("##")) {
             EXPECT_TRUE(known.count(file.id(position))) << file.id(position) << " at " << position;
@@ -119,6 +120,18 @@ TEST(WriteLayout, IdentificationHeaderBlocksAndLists) {
         EXPECT_EQ(file.at<std::uint32_t>(cg0 + 24 + 48 + 8 + 8 + 8), 27u) << "data bytes";
         EXPECT_EQ(file.length(file.link(cg0, 1)), 160u) << "CN block";
         EXPECT_EQ(file.length(cg0), 104u) << "CG block";
+        // The embedded attachment with its MD5 (the RFC 1321 value for "abc"), made by the
+        // library's own history entry (the only one: index 0).
+        const std::uint64_t at = file.link(64, 3);
+        ASSERT_EQ(file.id(at), "##AT");
+        EXPECT_EQ(file.length(at), 96u + 3);
+        EXPECT_EQ(file.at<std::uint16_t>(at + 56), 5u) << "embedded, checksum valid";
+        EXPECT_EQ(file.at<std::uint16_t>(at + 58), 0u);
+        const std::string md5 = "\x90\x01\x50\x98\x3c\xd2\x4f\xb0\xd6\x96\x3f\x7d\x28\xe1\x7f\x72";
+        EXPECT_EQ(file.data.substr(at + 64, 16), md5);
+        EXPECT_EQ(file.at<std::uint64_t>(at + 80), 3u);
+        EXPECT_EQ(file.at<std::uint64_t>(at + 88), 3u);
+        EXPECT_EQ(file.data.substr(at + 96, 3), "abc");
         EXPECT_EQ(tree.finish(), 0u);
     }
 }
