@@ -32,6 +32,7 @@ namespace {
 
 constexpr std::uint32_t kResultFailed = 2;
 constexpr std::uint32_t kDataNotWritten = 142;
+constexpr std::uint32_t kNoMemory = 144;
 
 template <typename Work>
 std::uint32_t guarded(Work&& work) noexcept {
@@ -106,9 +107,11 @@ std::uint32_t writeContent(const MF4Char* path, MF4Content* content, MF4Error** 
 
     FindingList findings(filePath);
     int status = kResultFailed;
-    {
+    try {
         XmlCallContext xml;
         status = writeContentFile(layer->blockLayer(), state, xml, findings);
+    } catch (const std::bad_alloc&) {
+        findings.addFileError(kNoMemory);
     }
     if (status != platform::kOk || !findings.empty()) registry.removeWriteLayer(content);
     const std::uint32_t result = report(findings, errors, errorCount);
@@ -127,18 +130,29 @@ std::uint32_t writeData(MF4Content* content, MF4WriteRequest* request, MF4Error*
 
     FindingList findings(layer->GetFilePath());
     XmlCallContext xml;
-    ZtCMF4Stream stream(&layer->blockLayer());
-    if (openForWriting(stream, OpenMode::Update, findings) == platform::kOk &&
-        writeBatches(stream, session, *request, findings) == platform::kOk) {
-        CommentRenderer comments(xml, session.version, findings);
-        if (appendEvents(stream, session, comments, request->events, request->eventCount) != platform::kOk ||
-            stream.flush() != platform::kOk) {
-            if (!findings.hasErrors()) findings.addFileError(kDataNotWritten);
+    {
+        // The stream stays cached in the layer between calls; this object only borrows it.
+        ZtCMF4Stream stream(&layer->blockLayer());
+        try {
+            if (openForWriting(stream, OpenMode::Update, findings) == platform::kOk &&
+                writeBatches(stream, session, *request, findings) == platform::kOk) {
+                CommentRenderer comments(xml, session.version, findings);
+                if (appendEvents(stream, session, comments, request->events, request->eventCount) != platform::kOk ||
+                    stream.flush() != platform::kOk) {
+                    if (!findings.hasErrors()) findings.addFileError(kDataNotWritten);
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            findings.addFileError(kNoMemory);
         }
+        if (request->closeFile) stream.close();
     }
-    if (request->closeFile) stream.close();
     if (!findings.empty()) {
-        finishFile(layer->blockLayer(), session, xml, findings);
+        try {
+            finishFile(layer->blockLayer(), session, xml, findings);
+        } catch (const std::bad_alloc&) {
+            // The file stays unfinished; the write ends all the same.
+        }
         registry.removeWriteLayer(content);
     }
     return report(findings, errors, errorCount);
@@ -186,10 +200,13 @@ MF4_API std::uint32_t FinishWriting(MF4Content* content, MF4Error** errors, std:
         if (layer == nullptr || layer->writeSession() == nullptr) return kResultFailed;
         FindingList findings(layer->GetFilePath());
         int status = kResultFailed;
-        {
+        try {
             XmlCallContext xml;
             status = finishFile(layer->blockLayer(), *layer->writeSession(), xml, findings);
+        } catch (const std::bad_alloc&) {
+            findings.addFileError(kNoMemory);
         }
+        // The write ends here whatever happened.
         LayerRegistry::instance().removeWriteLayer(content);
         const std::uint32_t result = report(findings, errors, errorCount);
         return status == platform::kOk ? result : kResultFailed;

@@ -32,9 +32,8 @@ void describe(const MF4Channel& channel, ChannelSlot& slot) {
     slot.elements = elementCount(channel);
     slot.valueType = slot.variableLength() ? channel.valueType
                                            : valueTypeOf(slot.dataType, slot.bitCount, slot.channelType);
-    slot.members.assign(channel.childCount, ChannelSlot{});
-    for (std::uint64_t i = 0; i < channel.childCount && channel.children != nullptr; ++i)
-        describe(channel.children[i], slot.members[i]);
+    slot.members.assign(channel.children != nullptr ? channel.childCount : 0, ChannelSlot{});
+    for (std::uint64_t i = 0; i < slot.members.size(); ++i) describe(channel.children[i], slot.members[i]);
 }
 
 bool placedOnWholeBytes(const ChannelSlot& slot) {
