@@ -168,6 +168,47 @@ TEST(WriteLayout, BitFieldsShareTheirFirstByte) {
     EXPECT_EQ(tree.finish(), 0u);
 }
 
+// The event chain of a file being written: interruption pairs first, in the order written, then
+// the tree's events, then the events of the requests.
+TEST(WriteLayout, EventChainKeepsInterruptionPairsFirst) {
+    TempDir dir;
+    HostTree tree(dir.file("events.mf4"));
+    tree.addGroup(u"G");
+    tree.addEvent(6, u"from the tree", 0.5);
+    ASSERT_EQ(tree.create(), 0u);
+    const double time[4] = {0, 1, 2, 3}, later[4] = {10, 11, 12, 13}, last[4] = {20, 21, 22, 23};
+    MF4Event requestEvent{};
+    requestEvent.eventType = 5, requestEvent.name = tree.text(u"from a request"), requestEvent.rangeBegin = -1;
+    MF4Content* content = tree.content();
+    ASSERT_EQ(WriteBatch().group(0, 5, time, 4).interruptions({0}).write(content), 0u) << "nothing to interrupt yet";
+    ASSERT_EQ(WriteBatch().group(0, 5, later, 4).interruptions({0}).events(&requestEvent, 1).write(content), 0u);
+    ASSERT_EQ(WriteBatch().group(0, 5, last, 4).interruptions({2}).write(content), 0u);
+
+    const FileBytes file(dir.file("events.mf4"));
+    struct Seen {
+        std::uint8_t type, range;
+        double time;
+        std::string name;
+        bool operator==(const Seen&) const = default;
+    };
+    std::vector<Seen> chain;
+    std::uint64_t previous = 0;
+    for (std::uint64_t ev = file.link(64, 4); ev != 0 && chain.size() < 10; previous = ev, ev = file.link(ev, 0)) {
+        const std::uint64_t data = ev + 24 + 8 * file.links(ev);
+        chain.push_back({file.at<std::uint8_t>(data), file.at<std::uint8_t>(data + 2), file.at<double>(data + 24),
+                         file.text(file.link(ev, 3))});
+        if (chain.back().type == 2) {
+            EXPECT_EQ(file.links(ev), 6u) << "one scope link";
+            EXPECT_EQ(file.link(ev, 5), file.link(file.link(64, 0), 1)) << "scoped to the channel group";
+            if (chain.back().range == 2) EXPECT_EQ(file.link(ev, 2), previous) << "the end names its begin";
+        }
+    }
+    const std::vector<Seen> expected{{2, 1, 3, ""},  {2, 2, 10, ""}, {2, 1, 21, ""},
+                                     {2, 2, 22, ""}, {6, 0, 0.5, "from the tree"}, {5, 0, 0, "from a request"}};
+    EXPECT_EQ(chain, expected);
+    EXPECT_EQ(tree.finish(), 0u);
+}
+
 // A copy of a file being written, marked finished, as any reader would take it.
 std::uint64_t recordsReadable(const TempDir& dir, const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
