@@ -200,7 +200,9 @@ TEST(WriteLayout, EventChainKeepsInterruptionPairsFirst) {
         if (chain.back().type == 2) {
             EXPECT_EQ(file.links(ev), 6u) << "one scope link";
             EXPECT_EQ(file.link(ev, 5), file.link(file.link(64, 0), 1)) << "scoped to the channel group";
-            if (chain.back().range == 2) EXPECT_EQ(file.link(ev, 2), previous) << "the end names its begin";
+            if (chain.back().range == 2) {
+                EXPECT_EQ(file.link(ev, 2), previous) << "the end names its begin";
+            }
         }
     }
     const std::vector<Seen> expected{{2, 1, 3, ""},  {2, 2, 10, ""}, {2, 1, 21, ""},
