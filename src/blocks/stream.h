@@ -91,6 +91,11 @@ public:
         return writeBytes(&value, sizeof(T));
     }
     int writeU64Array(const std::uint64_t* values, std::size_t count);
+    // Writes `value` at `offset`: a link, count or field patched in place.
+    template <typename T>
+    int writeAt(std::uint64_t offset, T value) {
+        return seekWrite(offset) == platform::kOk ? write(value) : platform::kFailed;
+    }
 
 private:
     void refreshPosition();

@@ -32,15 +32,18 @@ bool fillPlain(Comment& comment, const MF4Char* text, const MF4Property* propert
 
 }  // namespace
 
+void CommentRenderer::reportInvalid(std::u16string_view blockName, std::u16string_view linkName,
+                                    const std::optional<std::u16string>& firstError) {
+    // The block has no position yet: comments are checked before anything is written.
+    findings_.addFileError(kCommentNotWritten, formatDetail(kCommentNotWritten, {blockName, std::int64_t{0}, linkName,
+                                                                                 std::u16string_view(firstError.value_or(u""))}));
+}
+
 std::optional<std::u16string> CommentRenderer::validated(const ZtCComment& comment, std::u16string_view blockName,
                                                          std::u16string_view linkName) {
     std::optional<std::u16string> firstError;
     std::optional<std::u16string> xml = serializeComment(xml_, comment, version_, comment.schemaFile(), &firstError);
-    if (!xml) {
-        findings_.addFileError(kCommentNotWritten,
-                               formatDetail(kCommentNotWritten, {blockName, std::int64_t{0}, linkName,
-                                                                 std::u16string_view(firstError.value_or(u""))}));
-    }
+    if (!xml) reportInvalid(blockName, linkName, firstError);
     return xml;
 }
 
@@ -81,9 +84,7 @@ std::optional<std::u16string> CommentRenderer::master(const MF4ChannelGroup& gro
     std::u16string xml;
     std::optional<std::u16string> firstError;
     if (buildChannelComment(xml_, u"", u"", group.masterRaster, nullptr, 0, u"", version_, xml, &firstError) != 0) {
-        findings_.addFileError(kCommentNotWritten,
-                               formatDetail(kCommentNotWritten, {u"CN Block", std::int64_t{0}, u"cn_md_comment",
-                                                                 std::u16string_view(firstError.value_or(u""))}));
+        reportInvalid(u"CN Block", u"cn_md_comment", firstError);
         return std::nullopt;
     }
     return xml;

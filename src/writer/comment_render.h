@@ -37,6 +37,8 @@ public:
     std::uint16_t version() const { return version_; }
 
 private:
+    void reportInvalid(std::u16string_view blockName, std::u16string_view linkName,
+                       const std::optional<std::u16string>& firstError);
     std::optional<std::u16string> validated(const ZtCComment& comment, std::u16string_view blockName,
                                             std::u16string_view linkName);
 

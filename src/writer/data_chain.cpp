@@ -16,17 +16,12 @@ namespace {
 
 // Offsets inside a DL of `capacity` links: the next link, data link i, the count and offsets.
 constexpr std::int64_t kNextLink = 24;
-std::int64_t dataLinkAt(std::int64_t list, std::uint64_t i) { return list + 32 + 8 * static_cast<std::int64_t>(i); }
-std::int64_t countAt(std::int64_t list, std::uint64_t capacity) {
-    return list + 36 + 8 * static_cast<std::int64_t>(capacity);
+std::uint64_t dataLinkAt(std::int64_t list, std::uint64_t i) { return static_cast<std::uint64_t>(list) + 32 + 8 * i; }
+std::uint64_t countAt(std::int64_t list, std::uint64_t capacity) {
+    return static_cast<std::uint64_t>(list) + 36 + 8 * capacity;
 }
-std::int64_t offsetAt(std::int64_t list, std::uint64_t capacity, std::uint64_t i) {
-    return list + 40 + 8 * static_cast<std::int64_t>(capacity + i);
-}
-
-int writeAt(ZtCMF4Stream& stream, std::int64_t position, std::uint64_t value) {
-    if (stream.seekWrite(static_cast<std::uint64_t>(position)) != kOk) return kFailed;
-    return stream.write(value);
+std::uint64_t offsetAt(std::int64_t list, std::uint64_t capacity, std::uint64_t i) {
+    return static_cast<std::uint64_t>(list) + 40 + 8 * (capacity + i);
 }
 
 // Writes an empty DL with room for `capacity` links at the end of the file and links it from
@@ -38,7 +33,7 @@ int startList(ZtCMF4Stream& stream, DataChain& chain, std::uint64_t capacity) {
     list.dl_offset.assign(capacity, 0);
     ZtCDLBlock block(list);
     if (stream.seekEnd() != kOk || writeBlock(stream, block, list, "##DL") != kOk) return kFailed;
-    if (writeAt(stream, chain.linkSlot, static_cast<std::uint64_t>(list.position)) != kOk) return kFailed;
+    if (stream.writeAt(static_cast<std::uint64_t>(chain.linkSlot), list.position) != kOk) return kFailed;
     chain.listPosition = list.position;
     chain.linkSlot = list.position + kNextLink;
     chain.capacity = capacity;
@@ -62,8 +57,8 @@ int appendDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::string_view id,
             chain.capacity == 0 ? kFirstListCapacity : std::min(2 * chain.capacity, kLargestListCapacity);
         if (startList(stream, chain, capacity) != kOk) return kFailed;
     }
-    if (writeAt(stream, offsetAt(chain.listPosition, chain.capacity, chain.used), chain.dataLength) != kOk ||
-        writeAt(stream, dataLinkAt(chain.listPosition, chain.used), static_cast<std::uint64_t>(block.position)) != kOk)
+    if (stream.writeAt(offsetAt(chain.listPosition, chain.capacity, chain.used), chain.dataLength) != kOk ||
+        stream.writeAt(dataLinkAt(chain.listPosition, chain.used), block.position) != kOk)
         return kFailed;
     ++chain.used;
     ++chain.blockCount;
@@ -75,7 +70,7 @@ int trimLastList(ZtCMF4Stream& stream, const DataChain& chain) {
     if (chain.listPosition == 0 || chain.used >= chain.capacity) return kOk;
     const std::int64_t list = chain.listPosition;
     std::vector<std::uint64_t> offsets(chain.used);
-    if (stream.seekRead(static_cast<std::uint64_t>(offsetAt(list, chain.capacity, 0))) != kOk ||
+    if (stream.seekRead(offsetAt(list, chain.capacity, 0)) != kOk ||
         stream.readU64Array(offsets.data(), offsets.size()) != kOk)
         return kFailed;
     const std::uint64_t length = 40 + 16 * chain.used;
@@ -85,7 +80,7 @@ int trimLastList(ZtCMF4Stream& stream, const DataChain& chain) {
         return kFailed;
     // Flags, reserved bytes and count follow the used links, then the offsets.
     const std::uint8_t flagsAndReserved[4] = {};
-    if (stream.seekWrite(static_cast<std::uint64_t>(countAt(list, chain.used)) - 4) != kOk ||
+    if (stream.seekWrite(countAt(list, chain.used) - 4) != kOk ||
         stream.writeBytes(flagsAndReserved, sizeof flagsAndReserved) != kOk ||
         stream.write(static_cast<std::uint32_t>(chain.used)) != kOk)
         return kFailed;

@@ -101,7 +101,8 @@ public:
         if (appendDataBlock(stream_, group.records, "##DT", batch_.bytes, count * group.dataBytes) != kOk)
             return failed();
         group.cycleCount = group.records.blockCount == 1 ? count : group.cycleCount + count;
-        if (writeAt(group.channelGroupPosition + kCycleCountOffset, group.cycleCount) != kOk) return failed();
+        if (stream_.writeAt(static_cast<std::uint64_t>(group.channelGroupPosition + kCycleCountOffset), group.cycleCount) != kOk)
+            return failed();
         for (ChannelSlot* slot : touched_)
             if (slot->rangeChanged && rewriteRange(*slot) != kOk) return failed();
 
@@ -124,11 +125,6 @@ private:
     int failed() {
         if (!findings_.hasErrors()) findings_.addFileError(kBlockNotWritten);
         return kFailed;
-    }
-
-    int writeAt(std::int64_t position, std::uint64_t value) {
-        if (stream_.seekWrite(static_cast<std::uint64_t>(position)) != kOk) return kFailed;
-        return stream_.write(value);
     }
 
     // The batch's records, zero-filled, in the buffer every batch reuses.
@@ -186,10 +182,9 @@ private:
     }
 
     int rewriteRange(ChannelSlot& slot) {
-        const std::int64_t data = slot.position + 24 + 8 * static_cast<std::int64_t>(slot.linkCount);
+        const std::uint64_t data = static_cast<std::uint64_t>(slot.position) + 24 + 8 * slot.linkCount;
         slot.flags |= kRangeValidFlag;
-        if (stream_.seekWrite(static_cast<std::uint64_t>(data + 12)) != kOk || stream_.write(slot.flags) != kOk ||
-            stream_.seekWrite(static_cast<std::uint64_t>(data + 24)) != kOk || stream_.write(slot.rangeMin) != kOk ||
+        if (stream_.writeAt(data + 12, slot.flags) != kOk || stream_.writeAt(data + 24, slot.rangeMin) != kOk ||
             stream_.write(slot.rangeMax) != kOk)
             return kFailed;
         slot.rangeChanged = false;

@@ -23,8 +23,7 @@ struct WrittenChain {
 };
 
 int writeAt(ZtCMF4Stream& stream, std::int64_t position, std::int64_t value) {
-    if (stream.seekWrite(static_cast<std::uint64_t>(position)) != kOk) return kFailed;
-    return stream.write(value);
+    return stream.writeAt(static_cast<std::uint64_t>(position), value);
 }
 
 int writeEventBlock(ZtCMF4Stream& stream, EvRecord& record) {

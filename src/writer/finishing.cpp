@@ -19,7 +19,7 @@ using platform::kOk;
 
 namespace {
 
-constexpr std::int64_t kStartTimeOffset = kHeaderBlockPosition + 24 + 6 * 8;
+constexpr std::uint64_t kStartTimeOffset = kHeaderBlockPosition + 24 + 6 * 8;
 
 // Comments the host changed since they were written go into new MD blocks at the end of the
 // file; their links are rewritten and the old blocks stay unreferenced.
@@ -33,8 +33,7 @@ int rewriteChangedComments(ZtCMF4Stream& stream, WriteSession& session, CommentR
         std::int64_t link = 0;
         if (!now->empty() && (stream.seekEnd() != kOk || writeTextBlock(stream, BlockKind::MD, *now, link) != kOk))
             return kFailed;
-        if (stream.seekWrite(static_cast<std::uint64_t>(slot.linkPosition)) != kOk || stream.write(link) != kOk)
-            return kFailed;
+        if (stream.writeAt(static_cast<std::uint64_t>(slot.linkPosition), link) != kOk) return kFailed;
         slot.written = *now;
     }
     return kOk;
@@ -60,7 +59,7 @@ int settle(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& comment
     if (content.events != nullptr && content.eventCount != 0 &&
         replaceEvents(stream, session, comments, content.events, content.eventCount) != kOk)
         return kFailed;
-    if (stream.seekWrite(kStartTimeOffset) != kOk || stream.write(content.startTimeNs) != kOk) return kFailed;
+    if (stream.writeAt(kStartTimeOffset, content.startTimeNs) != kOk) return kFailed;
     if (rewriteChangedComments(stream, session, comments) != kOk) return kFailed;
     if (trimLists(stream, session) != kOk) return kFailed;
     return stream.flush();

@@ -320,8 +320,7 @@ private:
             const std::int64_t index = pending.channel->lengthChannel;
             if (index < 0 || static_cast<std::uint64_t>(index) >= content_.channelCount) continue;
             const std::int64_t link = sameChannelPosition(content_.channels[index]);
-            if (stream().seekWrite(static_cast<std::uint64_t>(pending.position + kLinksStart + 8 * kCnDataLink)) != kOk ||
-                stream().write(link) != kOk)
+            if (stream().writeAt(static_cast<std::uint64_t>(pending.position + kLinksStart + 8 * kCnDataLink), link) != kOk)
                 return kFailed;
         }
         return stream().seekEnd();
