@@ -9,6 +9,7 @@
 
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
+#include "support/host_tree.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
 
@@ -80,6 +81,36 @@ TEST(ConcurrentCalls, TreesAreReadAndFreedOnDifferentThreads) {
     freer.join();
     first.join();
     second.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Files written on several threads at once, while other threads try to open the same paths for
+// writing: exactly one writer per path, and every file complete.
+TEST(ConcurrentCalls, WritersOfDifferentFilesRunSideBySide) {
+    tarvik::test::TempDir dir;
+    std::atomic<int> wrong{0};
+    auto write = [&](int file) {
+        for (int round = 0; round < 20; ++round) {
+            tarvik::test::HostTree tree(dir.file("w" + std::to_string(file) + ".mf4"));
+            tree.addGroup(u"G");
+            tree.addChannel(0, u"x", 5, 64);
+            if (tree.create() != 0) {
+                ++wrong;
+                continue;
+            }
+            // A second tree for the same path is refused while the first is open.
+            tarvik::test::HostTree rival(dir.file("w" + std::to_string(file) + ".mf4"));
+            rival.addGroup(u"G");
+            if (rival.create() != 2) ++wrong;
+            const double values[3] = {1, 2, 3};
+            for (int batch = 0; batch < 5; ++batch)
+                if (tarvik::test::WriteBatch().group(0, 5, values, 3).channel(0, 5, values, 3).write(tree.content()) != 0) ++wrong;
+            if (tree.finish() != 0) ++wrong;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int file = 0; file < 3; ++file) threads.emplace_back(write, file);
+    for (auto& thread : threads) thread.join();
     EXPECT_EQ(wrong.load(), 0);
 }
 
