@@ -79,25 +79,13 @@ public:
         GroupSlot& group = session_.groups[item.group];
         const std::uint64_t count = item.valueCount;
         if (!makeRecords(group, count)) return kFailed;
+        // Where the group stood before this batch, for an interruption at its first record.
         const bool hadData = group.records.blockCount != 0;
-        const bool hadMaster = group.master.rangeValid;
-        const double previousLast = group.master.rangeMax;
+        const double previousLast = group.master.rangeValid ? group.master.rangeMax : 0.0;
 
         touched_.clear();
         packChannel(group.master, item.valueType, item.values);
-        for (std::uint64_t i = 0; request.channels != nullptr && i < request.channelCount; ++i) {
-            const MF4WriteChannel& channelItem = request.channels[i];
-            ChannelSlot* slot = slotOf(session_, channelItem);
-            if (slot == nullptr || slot->channel == nullptr || session_.channels[channelItem.channel].channel->groupIndex != item.group)
-                continue;
-            if (slot->variableLength()) {
-                if (writeSignalData(*slot, channelItem) != kOk) return failed();
-            } else if (channelItem.valueType == kVtRecord) {
-                packBytes(*slot, static_cast<const std::uint8_t*>(channelItem.values), slot->bitCount / 8, batch_);
-            } else {
-                packChannel(*slot, channelItem.valueType, channelItem.values);
-            }
-        }
+        if (packChannels(request, item.group) != kOk) return failed();
         if (appendDataBlock(stream_, group.records, "##DT", batch_.bytes, count * group.dataBytes) != kOk)
             return failed();
         group.cycleCount = group.records.blockCount == 1 ? count : group.cycleCount + count;
@@ -105,19 +93,7 @@ public:
             return failed();
         for (ChannelSlot* slot : touched_)
             if (slot->rangeChanged && rewriteRange(*slot) != kOk) return failed();
-
-        std::vector<std::pair<double, double>> interruptions;
-        for (std::uint64_t i = 0; item.interruptions != nullptr && i < item.interruptionCount; ++i) {
-            const std::uint64_t k = item.interruptions[i];
-            if (k >= count) continue;
-            if (k == 0 && !hadData && !group.hasInterruptions) continue;
-            const double begin = k == 0 ? (hadMaster ? previousLast : 0.0) : numberAt(item.values, item.valueType, k - 1);
-            interruptions.emplace_back(begin, numberAt(item.values, item.valueType, k));
-        }
-        if (!interruptions.empty()) {
-            if (insertInterruptions(stream_, session_, group.channelGroupPosition, interruptions) != kOk) return failed();
-            group.hasInterruptions = true;
-        }
+        if (writeInterruptions(group, item, hadData, previousLast) != kOk) return failed();
         return kOk;
     }
 
@@ -125,6 +101,40 @@ private:
     int failed() {
         if (!findings_.hasErrors()) findings_.addFileError(kBlockNotWritten);
         return kFailed;
+    }
+
+    // The request's channel items of group `group`, in request order; variable-length values
+    // go to the file at once, into SD blocks of their own.
+    int packChannels(const MF4WriteRequest& request, std::uint64_t group) {
+        for (std::uint64_t i = 0; request.channels != nullptr && i < request.channelCount; ++i) {
+            const MF4WriteChannel& item = request.channels[i];
+            ChannelSlot* slot = slotOf(session_, item);
+            if (slot == nullptr || session_.channels[item.channel].channel->groupIndex != group) continue;
+            if (slot->variableLength()) {
+                if (writeSignalData(*slot, item) != kOk) return kFailed;
+            } else if (item.valueType == kVtRecord) {
+                packBytes(*slot, static_cast<const std::uint8_t*>(item.values), slot->bitCount / 8, batch_);
+            } else {
+                packChannel(*slot, item.valueType, item.values);
+            }
+        }
+        return kOk;
+    }
+
+    // One pair of events per interruption index: from the master value before it (at index 0
+    // the largest written before the batch) to the master value at it. An interruption before
+    // anything was written interrupts nothing.
+    int writeInterruptions(GroupSlot& group, const MF4WriteGroup& item, bool hadData, double previousLast) {
+        std::vector<std::pair<double, double>> times;
+        for (std::uint64_t i = 0; item.interruptions != nullptr && i < item.interruptionCount; ++i) {
+            const std::uint64_t k = item.interruptions[i];
+            if (k >= item.valueCount || (k == 0 && !hadData && !group.hasInterruptions)) continue;
+            const double begin = k == 0 ? previousLast : numberAt(item.values, item.valueType, k - 1);
+            times.emplace_back(begin, numberAt(item.values, item.valueType, k));
+        }
+        if (times.empty()) return kOk;
+        group.hasInterruptions = true;
+        return insertInterruptions(stream_, session_, group.channelGroupPosition, times);
     }
 
     // The batch's records, zero-filled, in the buffer every batch reuses.
