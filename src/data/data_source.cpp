@@ -118,16 +118,22 @@ void DataSource::appendLists(const std::vector<DlRecord>& lists) {
         equalLength_ = first.dl_equal_length;
         for (const DlRecord& list : lists) {
             const std::size_t count = std::min<std::size_t>(list.dl_data.size(), list.dl_count);
-            blocks_.insert(blocks_.end(), list.dl_data.begin(), list.dl_data.begin() + count);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (list.dl_data[i] == 0) return;
+                blocks_.push_back(list.dl_data[i]);
+            }
         }
         return;
     }
     // The lists are searched as one sorted run of offsets. Where a list gives no offsets, or
-    // an offset goes back, the chain is damaged and the section ends there.
+    // an offset goes back, the chain is damaged and the section ends there. A link of 0 ends it
+    // too: the unused slots of a list that a writer sized for more blocks than it wrote (an
+    // unfinished file) hold zeros.
     for (const DlRecord& list : lists) {
         if (list.dl_flags & kDlEqualLength) return;
         const std::size_t count = std::min(list.dl_data.size(), list.dl_offset.size());
         for (std::size_t i = 0; i < count; ++i) {
+            if (list.dl_data[i] == 0) return;
             if (!starts_.empty() && list.dl_offset[i] < starts_.back()) return;
             blocks_.push_back(list.dl_data[i]);
             starts_.push_back(list.dl_offset[i]);
