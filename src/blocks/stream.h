@@ -91,10 +91,18 @@ public:
         return writeBytes(&value, sizeof(T));
     }
     int writeU64Array(const std::uint64_t* values, std::size_t count);
-    // Writes `value` at `offset`: a link, count or field patched in place.
+    // Writes `count` bytes at `offset`, after everything written before, without moving the
+    // stream's position: for fields patched in place, and for large pieces that need not pass
+    // through the stream's buffer.
+    int writeBytesAt(std::uint64_t offset, const void* source, std::size_t count) {
+        if (!usable()) return platform::kFailed;
+        return platform::writeInPlace(stream_, offset, source, count);
+    }
+    // Writes `value` at `offset` (a link, count or field patched in place), as writeBytesAt.
     template <typename T>
     int writeAt(std::uint64_t offset, T value) {
-        return seekWrite(offset) == platform::kOk ? write(value) : platform::kFailed;
+        static_assert(std::is_trivially_copyable_v<T> && (sizeof(T) <= 8));
+        return writeBytesAt(offset, &value, sizeof(T));
     }
 
 private:

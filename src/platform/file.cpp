@@ -90,4 +90,20 @@ int resizeFile(std::FILE* stream, std::uint64_t newSize) {
     return ftruncate(fileno(stream), static_cast<off_t>(newSize)) == 0 ? kOk : kFailed;
 }
 
+int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std::size_t count) {
+    if (stream == nullptr || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return kFailed;
+    // What the stream still buffers goes first, so the file receives the bytes in call order.
+    if (std::fflush(stream) != 0) return kFailed;
+    const char* from = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t written = pwrite(fileno(stream), from, count, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return kFailed;
+        from += written;
+        offset += static_cast<std::uint64_t>(written);
+        count -= static_cast<std::size_t>(written);
+    }
+    return kOk;
+}
+
 }  // namespace tarvik::platform

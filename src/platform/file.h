@@ -29,4 +29,9 @@ bool pathExists(std::u16string_view path);
 // Sets the size of the file behind `stream` (flushed first). kOk or kFailed.
 int resizeFile(std::FILE* stream, std::uint64_t newSize);
 
+// Writes `count` bytes at `offset` of the file behind `stream` without moving the stream's
+// position; what the stream buffers is flushed first. Patching a few bytes so costs no seek and
+// no re-read of the stream's buffer. kOk or kFailed.
+int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std::size_t count);
+
 }  // namespace tarvik::platform

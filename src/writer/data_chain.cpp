@@ -43,27 +43,36 @@ int startList(ZtCMF4Stream& stream, DataChain& chain, std::uint64_t capacity) {
 
 }  // namespace
 
-int appendDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::string_view id, const void* data,
-                    std::uint64_t length) {
+std::int64_t beginDataBlock(ZtCMF4Stream& stream, std::string_view id, std::uint64_t length) {
     DtRecord block;
     block.header.length = kBlockHeaderSize + length;
     std::copy(id.begin(), id.begin() + 4, block.header.id);
-    if (stream.seekEnd() != kOk) return kFailed;
+    if (stream.seekEnd() != kOk) return -1;
     block.position = static_cast<std::int64_t>(stream.padTo8());
-    if (writeHeader(stream, block.header) != kOk || stream.writeBytes(data, length) != kOk) return kFailed;
+    return writeHeader(stream, block.header) == kOk ? block.position : -1;
+}
 
+int linkDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::int64_t position, std::uint64_t length) {
     if (chain.used == chain.capacity) {
         const std::uint64_t capacity =
             chain.capacity == 0 ? kFirstListCapacity : std::min(2 * chain.capacity, kLargestListCapacity);
         if (startList(stream, chain, capacity) != kOk) return kFailed;
     }
+    // The offset first: the link is what makes the block part of the data.
     if (stream.writeAt(offsetAt(chain.listPosition, chain.capacity, chain.used), chain.dataLength) != kOk ||
-        stream.writeAt(dataLinkAt(chain.listPosition, chain.used), block.position) != kOk)
+        stream.writeAt(dataLinkAt(chain.listPosition, chain.used), position) != kOk)
         return kFailed;
     ++chain.used;
     ++chain.blockCount;
     chain.dataLength += length;
     return kOk;
+}
+
+int appendDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::string_view id, const void* data,
+                    std::uint64_t length) {
+    const std::int64_t position = beginDataBlock(stream, id, length);
+    if (position < 0 || stream.writeBytes(data, length) != kOk) return kFailed;
+    return linkDataBlock(stream, chain, position, length);
 }
 
 int trimLastList(ZtCMF4Stream& stream, const DataChain& chain) {

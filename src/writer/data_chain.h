@@ -16,8 +16,16 @@ class ZtCMF4Stream;
 inline constexpr std::uint64_t kFirstListCapacity = 256;
 inline constexpr std::uint64_t kLargestListCapacity = 524288;
 
-// Writes a block `id` ("##DT" or "##SD") of `length` bytes at the end of the file and links it
-// into `chain`, starting a new DL when the current one is full. kOk or kFailed.
+// Starts a block `id` ("##DT" or "##SD") of `length` data bytes at the end of the file: its
+// header, to be followed by exactly `length` bytes. The block's position, or -1 when the header
+// could not be written.
+std::int64_t beginDataBlock(ZtCMF4Stream& stream, std::string_view id, std::uint64_t length);
+
+// Links the complete block at `position` into `chain`, starting a new DL when the current one is
+// full. kOk or kFailed.
+int linkDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::int64_t position, std::uint64_t length);
+
+// A whole block from one buffer: beginDataBlock, the bytes, linkDataBlock.
 int appendDataBlock(ZtCMF4Stream& stream, DataChain& chain, std::string_view id, const void* data,
                     std::uint64_t length);
 

@@ -1,15 +1,19 @@
 #include "writer/data_writer.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "blocks/block_header.h"
 #include "blocks/stream.h"
 #include "content/value_type.h"
 #include "findings/findings.h"
 #include "writer/data_chain.h"
 #include "writer/event_writer.h"
+#include "writer/record_layout.h"
 #include "writer/value_packer.h"
 
 namespace tarvik {
@@ -70,6 +74,22 @@ std::uint32_t pointerLengthBytes(const void* text, std::uint32_t valueType) {
     return static_cast<std::uint32_t>(std::strlen(static_cast<const char*>(text)) + 1);
 }
 
+// Records are packed and written a tile at a time: a tile small enough to stay in the cache
+// between packing and the system's copy into the file, large enough that a write call moves a
+// good piece at once.
+constexpr std::uint64_t kTileBytes = 256 * 1024;
+
+// One field the records of a batch receive: the channel slot, the kind of its values and where
+// they start.
+struct FieldSource {
+    ChannelSlot* slot;
+    std::uint32_t valueType;  // numeric kind, kVtRecord for raw bytes, kVtUI8 for SD positions
+    const std::uint8_t* values;
+    std::uint64_t bytesPerRecord;
+    bool tracksRange;
+    bool copiedInRows = false;  // packed by packRows with the other whole fields of its width
+};
+
 class BatchWriter {
 public:
     BatchWriter(ZtCMF4Stream& stream, WriteSession& session, FindingList& findings)
@@ -78,21 +98,19 @@ public:
     int write(const MF4WriteRequest& request, const MF4WriteGroup& item) {
         GroupSlot& group = session_.groups[item.group];
         const std::uint64_t count = item.valueCount;
-        if (!makeRecords(group, count)) return kFailed;
         // Where the group stood before this batch, for an interruption at its first record.
         const bool hadData = group.records.blockCount != 0;
         const double previousLast = group.master.rangeValid ? group.master.rangeMax : 0.0;
 
-        touched_.clear();
-        packChannel(group.master, item.valueType, item.values);
-        if (packChannels(request, item.group) != kOk) return failed();
-        if (appendDataBlock(stream_, group.records, "##DT", batch_.bytes, count * group.dataBytes) != kOk)
-            return failed();
+        fields_.clear();
+        addNumbers(group.master, item.valueType, item.values);
+        if (planChannels(request, item.group, count) != kOk || !makeTile(group, count)) return failed();
+        if (writeRecords(group, count) != kOk) return failed();
         group.cycleCount = group.records.blockCount == 1 ? count : group.cycleCount + count;
         if (stream_.writeAt(static_cast<std::uint64_t>(group.channelGroupPosition + kCycleCountOffset), group.cycleCount) != kOk)
             return failed();
-        for (ChannelSlot* slot : touched_)
-            if (slot->rangeChanged && rewriteRange(*slot) != kOk) return failed();
+        for (const FieldSource& field : fields_)
+            if (field.slot->rangeChanged && rewriteRange(*field.slot) != kOk) return failed();
         if (writeInterruptions(group, item, hadData, previousLast) != kOk) return failed();
         return kOk;
     }
@@ -103,22 +121,109 @@ private:
         return kFailed;
     }
 
-    // The request's channel items of group `group`, in request order; variable-length values
-    // go to the file at once, into SD blocks of their own.
-    int packChannels(const MF4WriteRequest& request, std::uint64_t group) {
+    void addNumbers(ChannelSlot& slot, std::uint32_t valueType, const void* values) {
+        const std::uint64_t bytes = std::uint64_t{valueTypeBits(valueType) / 8} * slot.elements;
+        fields_.push_back({&slot, valueType, static_cast<const std::uint8_t*>(values), bytes, true});
+    }
+
+    // The request's channel items of group `group`, in request order. Variable-length values go
+    // to the file now, into SD blocks of their own, so that every record written later points
+    // at values already there.
+    int planChannels(const MF4WriteRequest& request, std::uint64_t group, std::uint64_t count) {
+        std::size_t signalItems = 0;
         for (std::uint64_t i = 0; request.channels != nullptr && i < request.channelCount; ++i) {
             const MF4WriteChannel& item = request.channels[i];
             ChannelSlot* slot = slotOf(session_, item);
             if (slot == nullptr || session_.channels[item.channel].channel->groupIndex != group) continue;
             if (slot->variableLength()) {
-                if (writeSignalData(*slot, item) != kOk) return kFailed;
+                if (signalItems == session_.signalPositions.size()) session_.signalPositions.emplace_back();
+                std::vector<std::uint64_t>& positions = session_.signalPositions[signalItems++];
+                if (writeSignalData(*slot, item, count, positions) != kOk) return kFailed;
+                fields_.push_back({slot, kVtUI8, reinterpret_cast<const std::uint8_t*>(positions.data()), 8, false});
             } else if (item.valueType == kVtRecord) {
-                packBytes(*slot, static_cast<const std::uint8_t*>(item.values), slot->bitCount / 8, batch_);
+                fields_.push_back({slot, kVtRecord, static_cast<const std::uint8_t*>(item.values),
+                                   std::uint64_t{slot->bitCount / 8} * slot->elements, false});
             } else {
-                packChannel(*slot, item.valueType, item.values);
+                addNumbers(*slot, item.valueType, item.values);
             }
         }
         return kOk;
+    }
+
+    // The tile buffer, reused by every batch.
+    bool makeTile(const GroupSlot& group, std::uint64_t count) {
+        const std::uint64_t stride = std::max<std::uint64_t>(group.dataBytes, 1);
+        tileRecords_ = std::clamp<std::uint64_t>(kTileBytes / stride, 1, std::max<std::uint64_t>(count, 1));
+        try {
+            if (tileRecords_ > SIZE_MAX / stride) throw std::bad_alloc();
+            if (session_.recordBuffer.size() < tileRecords_ * stride) session_.recordBuffer.resize(tileRecords_ * stride);
+        } catch (const std::bad_alloc&) {
+            findings_.addFileError(kNoRecordBuffer);
+            return false;
+        }
+        return true;
+    }
+
+    // The DT block: its header, then the records tile by tile, then its link.
+    int writeRecords(GroupSlot& group, std::uint64_t count) {
+        const std::uint64_t length = count * group.dataBytes;
+        const std::int64_t position = beginDataBlock(stream_, "##DT", length);
+        if (position < 0) return kFailed;
+        const bool zeroFirst = !fillsEveryByte(group.dataBytes);
+        planRows();
+        for (std::uint64_t first = 0; first < count; first += tileRecords_) {
+            const RecordBatch tile{session_.recordBuffer.data(), std::min(tileRecords_, count - first), group.dataBytes};
+            if (zeroFirst) std::memset(tile.bytes, 0, tile.count * tile.stride);
+            packRows<1>(rows_[0], first, tile);
+            packRows<2>(rows_[1], first, tile);
+            packRows<4>(rows_[2], first, tile);
+            packRows<8>(rows_[3], first, tile);
+            for (const FieldSource& field : fields_) pack(field, first, tile);
+            const std::uint64_t at = static_cast<std::uint64_t>(position) + kBlockHeaderSize + first * tile.stride;
+            if (stream_.writeBytesAt(at, tile.bytes, tile.count * tile.stride) != kOk) return kFailed;
+        }
+        return linkDataBlock(stream_, group.records, position, length);
+    }
+
+    // True when the fields overwrite every byte of a record whole, so a tile need not be zeroed
+    // first: no gaps, no bit fields.
+    bool fillsEveryByte(std::uint32_t dataBytes) {
+        covered_.assign(dataBytes, 0);
+        for (const FieldSource& field : fields_) {
+            const ChannelSlot& slot = *field.slot;
+            const std::uint64_t width = field.valueType == kVtRecord ? slot.bitCount / 8 * 8 : valueTypeBits(field.valueType);
+            if (slot.bitOffset != 0 || slot.bitCount != width || field.bytesPerRecord == 0) return false;
+            const std::uint64_t end = std::min<std::uint64_t>(slot.byteOffset + field.bytesPerRecord, dataBytes);
+            for (std::uint64_t b = slot.byteOffset; b < end; ++b) covered_[b] = 1;
+        }
+        return std::find(covered_.begin(), covered_.end(), 0) == covered_.end();
+    }
+
+    // The fields that hold one value per record, as wide as its type and starting on a byte, go
+    // into the row copies of their width.
+    void planRows() {
+        for (std::vector<RowCopy>& row : rows_) row.clear();
+        for (FieldSource& field : fields_) {
+            const std::uint32_t width = valueTypeBits(field.valueType) / 8;
+            const ChannelSlot& slot = *field.slot;
+            field.copiedInRows = width != 0 && slot.elements == 1 && slot.bitOffset == 0 && slot.bitCount / 8 == width;
+            if (field.copiedInRows) rows_[std::countr_zero(width)].push_back({slot.byteOffset, field.values});
+        }
+    }
+
+    // Records first .. first + tile.count - 1 of one field (its range too, for numbers).
+    static void pack(const FieldSource& field, std::uint64_t first, RecordBatch tile) {
+        const std::uint8_t* values = field.values + first * field.bytesPerRecord;
+        if (field.valueType == kVtRecord) {
+            packBytes(*field.slot, values, field.slot->bitCount / 8, tile);
+            return;
+        }
+        withNumericKind(field.valueType, [&](auto kind) {
+            using T = decltype(kind);
+            const T* typed = reinterpret_cast<const T*>(values);
+            if (!field.copiedInRows) packNumbers(*field.slot, typed, tile);
+            if (field.tracksRange) widenRange(*field.slot, typed, tile.count * field.slot->elements);
+        });
     }
 
     // One pair of events per interruption index: from the master value before it (at index 0
@@ -137,40 +242,17 @@ private:
         return insertInterruptions(stream_, session_, group.channelGroupPosition, times);
     }
 
-    // The batch's records, zero-filled, in the buffer every batch reuses.
-    bool makeRecords(const GroupSlot& group, std::uint64_t count) {
-        std::vector<std::uint8_t>& buffer = session_.recordBuffer;
-        const std::uint64_t bytes = count * group.dataBytes;
-        try {
-            if (group.dataBytes != 0 && count > SIZE_MAX / group.dataBytes) throw std::bad_alloc();
-            if (buffer.size() < bytes) buffer.resize(bytes);
-        } catch (const std::bad_alloc&) {
-            findings_.addFileError(kNoRecordBuffer);
-            return false;
-        }
-        std::memset(buffer.data(), 0, bytes);
-        batch_ = {buffer.data(), count, group.dataBytes};
-        return true;
-    }
-
-    void packChannel(ChannelSlot& slot, std::uint32_t valueType, const void* values) {
-        withNumericKind(valueType, [&](auto kind) {
-            using T = decltype(kind);
-            packNumbers(slot, static_cast<const T*>(values), batch_);
-        });
-        touched_.push_back(&slot);
-    }
-
-    // The values of a variable-length channel go into an SD block of their own, written before
-    // the records that point into it; each record receives its value's position in the chain.
-    int writeSignalData(ChannelSlot& slot, const MF4WriteChannel& item) {
+    // The values of a variable-length channel as one SD block; `positions` receives each
+    // value's position in the channel's signal data, for the records.
+    int writeSignalData(ChannelSlot& slot, const MF4WriteChannel& item, std::uint64_t count,
+                        std::vector<std::uint64_t>& positions) {
         std::vector<std::uint8_t>& entries = session_.signalBuffer;
         entries.clear();
+        positions.resize(count);
         const std::uint8_t* bytes = static_cast<const std::uint8_t*>(item.values);
         const auto* lengths = static_cast<const std::uint64_t*>(item.lengths);
-        std::uint8_t* record = batch_.bytes + slot.byteOffset;
-        for (std::uint64_t r = 0; r < batch_.count; ++r, record += batch_.stride) {
-            const std::uint64_t offset = slot.signalData.dataLength + entries.size();
+        for (std::uint64_t r = 0; r < count; ++r) {
+            positions[r] = slot.signalData.dataLength + entries.size();
             const void* value;
             std::uint32_t length;
             if (item.valueType == kVtRecord) {
@@ -185,8 +267,6 @@ private:
             entries.resize(at + 4 + length, 0);
             std::memcpy(entries.data() + at, &length, 4);
             if (value != nullptr) std::memcpy(entries.data() + at + 4, value, length);
-            if (slot.bitOffset == 0 && slot.bitCount == 64) std::memcpy(record, &offset, 8);
-            else insertBits(record, slot.bitOffset, slot.bitCount, offset);
         }
         return appendDataBlock(stream_, slot.signalData, "##SD", entries.data(), entries.size());
     }
@@ -195,7 +275,7 @@ private:
         const std::uint64_t data = static_cast<std::uint64_t>(slot.position) + 24 + 8 * slot.linkCount;
         slot.flags |= kRangeValidFlag;
         if (stream_.writeAt(data + 12, slot.flags) != kOk || stream_.writeAt(data + 24, slot.rangeMin) != kOk ||
-            stream_.write(slot.rangeMax) != kOk)
+            stream_.writeAt(data + 32, slot.rangeMax) != kOk)
             return kFailed;
         slot.rangeChanged = false;
         return kOk;
@@ -204,8 +284,10 @@ private:
     ZtCMF4Stream& stream_;
     WriteSession& session_;
     FindingList& findings_;
-    RecordBatch batch_;
-    std::vector<ChannelSlot*> touched_;
+    std::vector<FieldSource> fields_;
+    std::vector<std::uint8_t> covered_;
+    std::vector<RowCopy> rows_[4];  // by width: 1, 2, 4 and 8 bytes
+    std::uint64_t tileRecords_ = 1;
 };
 
 }  // namespace

@@ -3,13 +3,16 @@
 // are; every other field is inserted bit by bit, keeping the bits below it in its first byte.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "content/value_kinds.h"
+#include "writer/value_range.h"
 #include "writer/write_session.h"
 
 namespace tarvik {
@@ -39,44 +42,50 @@ std::uint64_t bitsOf(T value) {
     else return static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(value));
 }
 
-// Packs `values` (count x elements of T, record by record) into the channel's field of every
-// record and widens the channel's value range by them (NaN never enters a range).
+// Packs `values` (batch.count x elements of T, record by record) into the channel's field of
+// every record of the batch.
 template <NumericKind T>
-void packNumbers(ChannelSlot& slot, const T* values, RecordBatch batch) {
+void packNumbers(const ChannelSlot& slot, const T* values, RecordBatch batch) {
     const std::uint64_t elements = slot.elements;
     const std::uint32_t elementBytes = (slot.bitCount + 7) / 8;
-    const bool direct = slot.bitOffset == 0 && slot.bitCount / 8 * 8 == sizeof(T) * 8;
-    bool seen = false;
-    T low{}, high{};
+    const bool direct = storedDirectly<T>(slot);
     std::uint8_t* record = batch.bytes + slot.byteOffset;
-    for (std::uint64_t r = 0; r < batch.count; ++r, record += batch.stride) {
-        std::uint8_t* field = record;
-        for (std::uint64_t e = 0; e < elements; ++e, field += elementBytes) {
-            const T value = *values++;
-            if (direct) std::memcpy(field, &value, sizeof(T));
-            else insertBits(field, slot.bitOffset, slot.bitCount, bitsOf(value));
-            if constexpr (std::is_floating_point_v<T>)
-                if (std::isnan(value)) continue;
-            if (!seen) {
-                low = high = value;
-                seen = true;
-            } else if (value < low) {
-                low = value;
-            } else if (value > high) {
-                high = value;
-            }
-        }
-    }
-    if (!seen) return;
-    const double lowValue = static_cast<double>(low), highValue = static_cast<double>(high);
-    if (!slot.rangeValid) {
-        slot.rangeValid = slot.rangeChanged = true;
-        slot.rangeMin = lowValue;
-        slot.rangeMax = highValue;
+    if (direct && elements == 1) {
+        const T* end = values + batch.count;
+        for (; values != end; ++values, record += batch.stride) std::memcpy(record, values, sizeof(T));
         return;
     }
-    if (lowValue < slot.rangeMin) slot.rangeMin = lowValue, slot.rangeChanged = true;
-    if (highValue > slot.rangeMax) slot.rangeMax = highValue, slot.rangeChanged = true;
+    for (std::uint64_t r = 0; r < batch.count; ++r, record += batch.stride) {
+        std::uint8_t* field = record;
+        for (std::uint64_t e = 0; e < elements; ++e, field += elementBytes, ++values) {
+            if (direct) std::memcpy(field, values, sizeof(T));
+            else insertBits(field, slot.bitOffset, slot.bitCount, bitsOf(*values));
+        }
+    }
+}
+
+// True when the channel's values are copied into its field as they are.
+template <NumericKind T>
+bool storedDirectly(const ChannelSlot& slot) {
+    return slot.bitOffset == 0 && slot.bitCount / 8 * 8 == sizeof(T) * 8;
+}
+
+// A field copied whole into every record, one value of `Width` bytes each: its offset in the
+// record and its values.
+struct RowCopy {
+    std::uint32_t offset;
+    const std::uint8_t* values;
+};
+
+// Copies values first .. first + batch.count - 1 of every field of `copies` into the records of
+// `batch`, record by record. Filling one record whole before the next keeps the stores in order
+// through memory, which beats a field at a time (a store every stride bytes) several times over.
+template <std::size_t Width>
+void packRows(const std::vector<RowCopy>& copies, std::uint64_t first, RecordBatch batch) {
+    if (copies.empty()) return;
+    std::uint8_t* record = batch.bytes;
+    for (std::uint64_t r = first; r < first + batch.count; ++r, record += batch.stride)
+        for (const RowCopy& copy : copies) std::memcpy(record + copy.offset, copy.values + r * Width, Width);
 }
 
 // Copies `byteCount` raw bytes per element into the channel's field of every record.

@@ -91,8 +91,10 @@ struct WriteSession {
     std::vector<std::int64_t> attachmentPositions;
     std::vector<CommentSlot> comments;
     EventChainEnds events;
-    std::vector<std::uint8_t> recordBuffer;         // reused by every batch
-    std::vector<std::uint8_t> signalBuffer;
+    // Buffers every batch reuses, so a long recording holds about one batch.
+    std::vector<std::uint8_t> recordBuffer;                 // a tile of records
+    std::vector<std::uint8_t> signalBuffer;                 // one SD block's entries
+    std::vector<std::vector<std::uint64_t>> signalPositions;  // per variable-length item
 };
 
 }  // namespace tarvik
