@@ -217,6 +217,125 @@ elseif(CASE STREQUAL "export_csv")
   expect_refused(2 export ${EXAMPLE})
   mf4(1 export ${EXAMPLE} --csv "${WORK_DIR}/no/such/dir/out.csv")
 
+elseif(CASE STREQUAL "demo")
+  set(demo "${WORK_DIR}/demo.mf4")
+  file(REMOVE "${demo}")
+  mf4(0 demo "${demo}")
+  expect_match("${stdout}" "Group Engine: 100 Hz, 1000 records\n" "engine summary")
+  expect_match("${stdout}" "Group Vehicle: 10 Hz, 100 records\n" "vehicle summary")
+  expect_match("${stdout}" "\nwrote [^\n]*demo\\.mf4\n$" "last line")
+  mf4(0 check "${demo}")
+  expect_match("${stdout}" "demo\\.mf4: 0 errors, 0 warnings\n$" "check")
+  # What the library reads back, not what the demo says it wrote.
+  mf4(0 info "${demo}")
+  set(conversion "conversion \\[[0-9]\\]")
+  expect_match("${stdout}" "\\] gear +u8, 3 bits at byte [0-9]+( bit [0-7])?, ${conversion} value"
+               "bit field")
+  expect_match("${stdout}" "\\] cylinder_pressure +f32, [^\n]*\"bar\"\n[^\n]*\n +array +4\n"
+               "array")
+  expect_match("${stdout}" "\\] drive_state +VLSD string \\(UTF-8\\)" "text channel")
+  expect_match("${stdout}" "\\] steering_angle +i16, [^\n]*\"deg\", ${conversion} linear\n"
+               "linear")
+  expect_match("${stdout}" "value to text, 7 entries, name \"gear names\", default \"invalid\"\n"
+               "value-to-text conversion")
+  mf4(0 info --json "${demo}")
+  expect_json("${stdout}" GET Engine groups 0 acquisitionName)
+  expect_json("${stdout}" GET 1000 groups 0 cycleCount)
+  expect_json("${stdout}" GET 100 groups 1 cycleCount)
+  expect_json("${stdout}" GET 2 eventCount)
+  expect_json("${stdout}" GET 6 events 0 eventType)
+  expect_json("${stdout}" GET overtake events 0 name)
+  expect_json("${stdout}" GET 5 events 1 eventType)
+  expect_json("${stdout}" GET text/plain attachments 0 mimeType)
+  expect_json("${stdout}" GET 1 attachments 0 embedded)
+  expect_json("${stdout}" GET 1 attachments 0 md5Valid)
+  expect_json("${stdout}" GET odometer headerProperties 2 name)
+  expect_json("${stdout}" GET 5 headerProperties 2 type)
+  # The drive reaches 100 km/h at 6 s and cruises; the 3-bit gear holds the 4th at 70 km/h.
+  mf4(0 dump "${demo}" --group 1 --channel vehicle_speed --channel drive_state --from 60
+      --count 1)
+  expect_table("${stdout}" "time vehicle_speed drive_state\n6 100 \"cruising\"\n" "vehicle at 6 s")
+  mf4(0 dump "${demo}" --channel gear --start 4.2 --end 4.2)
+  expect_table("${stdout}" "time gear\n4.2 4\n" "gear at 4.2 s")
+
+elseif(CASE STREQUAL "import")
+  set(csv "${WORK_DIR}/import.csv")
+  set(out "${WORK_DIR}/import.mf4")
+  file(REMOVE "${out}")
+  # CR LF line ends, units in brackets, blanks around fields, an empty number cell, quoted
+  # texts with a comma, doubled quotes and a line break, and an empty line.
+  file(WRITE "${csv}" "time [s], speed [km/h] ,count,note\r\n0,1.5,7,\"a, b\"\r\n"
+                      "0.5, ,-3,plain\r\n\r\n1, 2.25 ,9,\"say \"\"hi\"\"\nbye\"\r\n")
+  mf4(0 import "${csv}" "${out}" --batch 2)
+  expect_match("${stdout}" "^[^\n]*import\\.csv: 3 rows, 4 columns: time \\(master, s\\), "
+               "summary")
+  expect_match("${stdout}" ", speed \\(f64, km/h\\), count \\(i64\\), note \\(text\\) -> "
+               "summary kinds")
+  mf4(0 check "${out}")
+  expect_match("${stdout}" "import\\.mf4: 0 errors, 0 warnings\n$" "check")
+  mf4(0 dump "${out}")
+  string(CONCAT expected "time (raw) speed count note\n0 1.5 7 \"a, b\"\n0.5 nan -3 \"plain\"\n"
+                         "1 2.25 9 \"say \\\"hi\\\"\\nbye\"\n")
+  expect_table("${stdout}" "${expected}" "values")
+  mf4(0 info --json "${out}")
+  expect_json("${stdout}" GET import groups 0 acquisitionName)
+  expect_json("${stdout}" GET s conversions 0 unit)
+  expect_json("${stdout}" GET 0 groups 0 masterConversion)
+  # Channels of 64 bits each lie in the order of the columns.
+  expect_json("${stdout}" GET speed channels 0 name)
+  expect_json("${stdout}" GET 5 channels 0 valueType)
+  expect_json("${stdout}" GET km/h channels 0 unit)
+  expect_json("${stdout}" GET count channels 1 name)
+  expect_json("${stdout}" GET 20 channels 1 valueType)
+  expect_json("${stdout}" TYPE NULL channels 1 unit)
+  expect_json("${stdout}" GET 30 channels 2 valueType)
+
+  # Exported values come back exactly, as doubles and as integers.
+  mf4(0 export ${EXAMPLE} --csv "${WORK_DIR}/round_trip.csv")
+  mf4(0 import "${WORK_DIR}/round_trip.csv" "${WORK_DIR}/round_trip.mf4")
+  mf4(0 dump ${EXAMPLE} --all)
+  string(REGEX REPLACE " +" " " original "${stdout}")
+  string(REGEX REPLACE "^time " "time (raw) " original "${original}")
+  mf4(0 dump "${WORK_DIR}/round_trip.mf4" --all)
+  expect_table("${stdout}" "${original}" "round trip")
+
+  # A malformed file creates no output and leaves an existing one as it was.
+  set(kept "${WORK_DIR}/kept.mf4")
+  set(rows "1,2,3\n2,3" "1,2,3\n2,\"open,3\n3,4,5" "1,2,3\nx,3,4" "1,2,3\n2,x\"y,4" "2,2,3\n1,3,4")
+  set(messages "line 3, column 3: expected 3 fields, found 2"
+               "line 3, column 2: unterminated quote"
+               "line 3, column 1: the time must be a number, found \"x\""
+               "line 3, column 2: quote inside an unquoted field"
+               "line 3, column 1: the time goes back from 2 to 1")
+  foreach(i RANGE 4)
+    list(GET rows ${i} body)
+    list(GET messages ${i} message)
+    file(WRITE "${WORK_DIR}/bad.csv" "a,b,c\n${body}\n")
+    file(REMOVE "${WORK_DIR}/bad.mf4")
+    expect_refused(1 import "${WORK_DIR}/bad.csv" "${WORK_DIR}/bad.mf4")
+    string(FIND "${stderr}" "mf4 import: ${WORK_DIR}/bad.csv ${message}\n" at)
+    if(at EQUAL -1 OR EXISTS "${WORK_DIR}/bad.mf4")
+      message(FATAL_ERROR "'${body}': expected '${message}' and no output, got:\n${stderr}")
+    endif()
+  endforeach()
+  file(WRITE "${kept}" "not touched")
+  expect_refused(1 import "${WORK_DIR}/bad.csv" "${kept}")
+  file(READ "${kept}" kept_text)
+  if(NOT kept_text STREQUAL "not touched")
+    message(FATAL_ERROR "a refused import changed ${kept}")
+  endif()
+  # The time column by name: "count" goes back at line 3.
+  expect_refused(1 import "${csv}" "${WORK_DIR}/bad.mf4" --time-column count)
+  expect_match("${stderr}" "import\\.csv line 3, column 3: the time goes back from 7 to -3\n"
+               "named time")
+  expect_refused(2 import "${csv}" "${WORK_DIR}/bad.mf4" --time-column nothing)
+  expect_refused(2 import "${csv}" "${WORK_DIR}/bad.mf4" --batch 0)
+  expect_refused(1 import "${WORK_DIR}/missing.csv" "${WORK_DIR}/bad.mf4")
+  expect_match("${stderr}" "cannot open [^\n]*missing\\.csv" "missing input")
+  if(EXISTS "${WORK_DIR}/bad.mf4")
+    message(FATAL_ERROR "a refused import left bad.mf4")
+  endif()
+
 elseif(CASE STREQUAL "corpus")
   if(NOT DEFINED CORPUS OR NOT IS_DIRECTORY "${CORPUS}")
     message("corpus absent: skipped")

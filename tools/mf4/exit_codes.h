@@ -5,7 +5,7 @@ namespace mf4tool {
 
 enum ExitCode : int {
     kExitClean = 0,     // no errors (warnings may have been printed)
-    kExitErrors = 1,    // the file has errors or could not be read
+    kExitErrors = 1,    // the file has errors or could not be read or written
     kExitUsage = 2,     // the command line was wrong
 };
 

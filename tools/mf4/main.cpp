@@ -1,4 +1,5 @@
-// mf4: a command-line window onto MDF 4 files, built on the library's public interface only.
+// mf4: a command-line window onto MDF 4 files, built on the library's public interface only;
+// it reads files, and writes them from CSV data or as a demonstration.
 #include <exception>
 #include <iostream>
 #include <new>
@@ -6,16 +7,18 @@
 #include <CLI/CLI.hpp>
 
 #include "check_command.h"
+#include "demo_command.h"
 #include "dump_command.h"
 #include "exit_codes.h"
 #include "export_command.h"
+#include "import_command.h"
 #include "info_command.h"
 
 int main(int argc, char** argv) {
     // Reports can be large and the tool writes only through the C++ streams.
     std::ios::sync_with_stdio(false);
-    CLI::App app{"mf4: look into ASAM MDF 4 measurement files with TarvikMF4Access"};
-    app.footer("Exit codes: 0 no errors, 1 the file has errors or could not be read, "
+    CLI::App app{"mf4: look into and write ASAM MDF 4 measurement files with TarvikMF4Access"};
+    app.footer("Exit codes: 0 no errors, 1 the file has errors or could not be read or written, "
                "2 wrong command line.");
     app.require_subcommand(1);
     app.set_version_flag("--version", "mf4 0.1.0");
@@ -25,6 +28,8 @@ int main(int argc, char** argv) {
     mf4tool::addCheckCommand(app, exitCode);
     mf4tool::addDumpCommand(app, exitCode);
     mf4tool::addExportCommand(app, exitCode);
+    mf4tool::addImportCommand(app, exitCode);
+    mf4tool::addDemoCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);
