@@ -77,7 +77,7 @@ std::uint32_t pointerLengthBytes(const void* text, std::uint32_t valueType) {
 // Records are packed and written a tile at a time: a tile small enough to stay in the cache
 // between packing and the system's copy into the file, large enough that a write call moves a
 // good piece at once.
-constexpr std::uint64_t kTileBytes = 256 * 1024;
+constexpr std::uint64_t kTileBytes = 1024 * 1024;
 
 // One field the records of a batch receive: the channel slot, the kind of its values and where
 // they start.
