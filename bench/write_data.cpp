@@ -45,10 +45,12 @@
 #include <vector>
 
 #include "TarvikMF4Access.h"
+#include "support/host_tree.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using tarvik::test::HostTree;
 using tarvik::test::TempDir;
 using tarvik::test::widePath;
 using Clock = std::chrono::steady_clock;
@@ -79,52 +81,14 @@ std::uint64_t statusBytes(const std::string& key) {
     return 0;
 }
 
-// The host's tree of the file: it must stay where it is until FinishWriting.
-class Tree {
-public:
-    explicit Tree(const std::filesystem::path& file) : path_(widePath(file)) {
-        names_.reserve(kChannels);
-        for (unsigned c = 0; c < kChannels; ++c) {
-            const std::string name = "ch" + std::to_string(c);
-            names_.emplace_back(name.begin(), name.end());
-        }
-        group_.structSize = sizeof group_;
-        group_.acquisitionName = const_cast<MF4Char*>(u"time");
-        group_.masterValueType = kFloat64;
-        group_.masterConversion = -1;
-        channels_.resize(kChannels);
-        for (unsigned c = 0; c < kChannels; ++c) {
-            MF4Channel& channel = channels_[c];
-            channel.structSize = sizeof channel;
-            channel.name = names_[c].data();
-            channel.valueType = kFloat64;
-            channel.bitCount = 64;
-            channel.conversion = channel.syncAttachment = channel.lengthChannel = -1;
-            channel.outputChannel = channel.comparisonChannel = -1;
-        }
-        root_.channels = channels_.data();
-        root_.channelCount = kChannels;
-        root_.groups = &group_;
-        root_.groupCount = 1;
-        std::memcpy(root_.programId, "benchwr ", 8);
-        root_.formatVersion = 410;
-        root_.timeKind = 2;
-        root_.startTimeNs = 1'700'000'000'000'000'000ull;
-        root_.filePath = path_.data();
+// The host's tree: a float64 master and kChannels float64 channels in one group.
+void buildTree(HostTree& tree) {
+    tree.addGroup(u"time", kFloat64);
+    for (unsigned c = 0; c < kChannels; ++c) {
+        const std::string name = "ch" + std::to_string(c);
+        tree.addChannel(0, std::u16string(name.begin(), name.end()), kFloat64, 64);
     }
-    Tree(const Tree&) = delete;
-    Tree& operator=(const Tree&) = delete;
-
-    MF4Content* content() { return &root_; }
-    const MF4Char* path() const { return path_.c_str(); }
-
-private:
-    std::u16string path_;
-    std::vector<std::u16string> names_;
-    MF4ChannelGroup group_{};
-    std::vector<MF4Channel> channels_;
-    MF4Content root_{};
-};
+}
 
 void check(std::uint32_t result, MF4Error* errors, std::uint64_t count, const char* call) {
     std::string findings;
@@ -142,7 +106,8 @@ struct WriteFigures {
 // Writes `records` records in batches of `batchRecords` to `file` through the interface.
 WriteFigures writeThroughLibrary(const std::filesystem::path& file, std::uint64_t records,
                                  std::uint64_t batchRecords) {
-    Tree tree(file);
+    HostTree tree(file);
+    buildTree(tree);
     // One batch's values: the master and every channel, reused by every batch.
     std::vector<std::vector<double>> values(1 + kChannels, std::vector<double>(batchRecords));
     std::vector<MF4WriteChannel> items(kChannels);
@@ -168,7 +133,7 @@ WriteFigures writeThroughLibrary(const std::filesystem::path& file, std::uint64_
     MF4Error* errors = nullptr;
     std::uint64_t count = 0;
     auto start = Clock::now();
-    check(WriteContent(tree.path(), tree.content(), &errors, &count), errors, count, "WriteContent");
+    check(WriteContent(tree.path().c_str(), tree.content(), &errors, &count), errors, count, "WriteContent");
     inLibrary += Clock::now() - start;
     for (std::uint64_t first = 0; first < records; first += batchRecords) {
         const std::uint64_t n = std::min(batchRecords, records - first);

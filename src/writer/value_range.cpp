@@ -42,31 +42,6 @@ __attribute__((target("avx"))) void runAvx(RangeRun<float>& run, const float* va
     for (int k = 0; k < 8; ++k) run.take(lanes[k], lanes[8 + k]);
 }
 
-void runSse(RangeRun<double>& run, const double* values, std::uint64_t& i, std::uint64_t count) {
-    __m128d low = _mm_set1_pd(run.low0), high = _mm_set1_pd(run.high0), low2 = low, high2 = high;
-    for (; i + 4 <= count; i += 4) {
-        const __m128d a = _mm_loadu_pd(values + i), b = _mm_loadu_pd(values + i + 2);
-        low = _mm_min_pd(a, low), high = _mm_max_pd(a, high);
-        low2 = _mm_min_pd(b, low2), high2 = _mm_max_pd(b, high2);
-    }
-    alignas(16) double lanes[4];
-    _mm_store_pd(lanes, _mm_min_pd(low, low2));
-    _mm_store_pd(lanes + 2, _mm_max_pd(high, high2));
-    for (int k = 0; k < 2; ++k) run.take(lanes[k], lanes[2 + k]);
-}
-
-void runSse(RangeRun<float>& run, const float* values, std::uint64_t& i, std::uint64_t count) {
-    __m128 low = _mm_set1_ps(run.low0), high = _mm_set1_ps(run.high0);
-    for (; i + 4 <= count; i += 4) {
-        const __m128 a = _mm_loadu_ps(values + i);
-        low = _mm_min_ps(a, low), high = _mm_max_ps(a, high);
-    }
-    alignas(16) float lanes[8];
-    _mm_store_ps(lanes, low);
-    _mm_store_ps(lanes + 4, high);
-    for (int k = 0; k < 4; ++k) run.take(lanes[k], lanes[4 + k]);
-}
-
 bool hasAvx() {
     static const bool has = [] {
         __builtin_cpu_init();
@@ -75,20 +50,16 @@ bool hasAvx() {
     return has;
 }
 
+#endif
+
+// Processors without AVX (and other platforms) take the scalar run, two pairs at a time.
 template <typename T>
 void vectorRun(RangeRun<T>& run, const T* values, std::uint64_t& i, std::uint64_t count) {
+#if defined(TARVIK_VECTOR_RANGES)
     if (hasAvx()) runAvx(run, values, i, count);
-    runSse(run, values, i, count);
-}
-
-#else
-
-template <typename T>
-void vectorRun(RangeRun<T>& run, const T* values, std::uint64_t& i, std::uint64_t count) {
+#endif
     for (; i + 2 <= count; i += 2) run.take(values[i], values[i + 1]);
 }
-
-#endif
 
 }  // namespace
 

@@ -1,0 +1,84 @@
+// The packer's bit insertion and the value ranges, each checked against a plain reference over
+// many generated cases.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "writer/value_packer.h"
+
+namespace tarvik {
+namespace {
+
+// Bit by bit: the field's bits take the value's low bits, every other bit of the first byte below
+// the offset stays, the bits above the field up to the end of its last byte become 0.
+std::vector<std::uint8_t> insertedByBits(std::vector<std::uint8_t> bytes, unsigned offset, unsigned count, std::uint64_t value) {
+    const unsigned end = (offset + count + 7) / 8 * 8;
+    for (unsigned bit = offset; bit < end; ++bit) {
+        const bool set = bit < offset + count && (value >> (bit - offset)) & 1;
+        bytes[bit / 8] = static_cast<std::uint8_t>(set ? bytes[bit / 8] | (1u << bit % 8) : bytes[bit / 8] & ~(1u << bit % 8));
+    }
+    return bytes;
+}
+
+TEST(ValuePacking, BitInsertionMatchesABitByBitReference) {
+    std::mt19937_64 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        const unsigned offset = random() % 8, count = 1 + random() % 64;
+        std::vector<std::uint8_t> bytes(10);
+        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+        const std::uint64_t value = random();
+        const std::vector<std::uint8_t> expected = insertedByBits(bytes, offset, count, value);
+        insertBits(bytes.data(), static_cast<std::uint8_t>(offset), count, value);
+        ASSERT_EQ(bytes, expected) << "offset " << offset << ", " << count << " bits";
+    }
+}
+
+template <typename T>
+void checkRanges(std::mt19937_64& random) {
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<T> values(random() % 70);
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        for (T& value : values) {
+            if constexpr (std::is_floating_point_v<T>) {
+                value = random() % 5 == 0 ? std::numeric_limits<T>::quiet_NaN()
+                                          : static_cast<T>(std::uniform_real_distribution<double>(-1e6, 1e6)(random));
+            } else {
+                value = static_cast<T>(random());
+            }
+            if (std::isnan(static_cast<double>(value))) continue;
+            low = std::min(low, static_cast<double>(value));
+            high = std::max(high, static_cast<double>(value));
+        }
+        ChannelSlot slot;
+        widenRange(slot, values.data(), values.size());
+        ASSERT_EQ(slot.rangeValid, low <= high) << values.size() << " values";
+        if (slot.rangeValid) {
+            ASSERT_EQ(slot.rangeMin, low);
+            ASSERT_EQ(slot.rangeMax, high);
+        }
+    }
+}
+
+TEST(ValuePacking, RangesIgnoreNaNAndMatchAPlainScan) {
+    std::mt19937_64 random(11);
+    checkRanges<double>(random);
+    checkRanges<float>(random);
+    checkRanges<std::int16_t>(random);
+    checkRanges<std::uint64_t>(random);
+    // A later batch widens a range only where it goes beyond it.
+    ChannelSlot slot;
+    const double first[3] = {1, 5, 3}, inside[2] = {2, 4}, beyond[2] = {0, 9};
+    widenRange(slot, first, 3);
+    slot.rangeChanged = false;
+    widenRange(slot, inside, 2);
+    EXPECT_FALSE(slot.rangeChanged);
+    widenRange(slot, beyond, 2);
+    EXPECT_TRUE(slot.rangeChanged && slot.rangeMin == 0 && slot.rangeMax == 9);
+}
+
+}  // namespace
+}  // namespace tarvik
