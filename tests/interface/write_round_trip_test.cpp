@@ -244,6 +244,9 @@ TEST(WriteRoundTrip, MetadataAndLateChangesComeBack) {
     root.headerProperties = header;
     root.headerPropertyCount = 2;
     root.historyComment = tree.text(u"written by the tests");
+    MF4HistoryEntry earlier{sizeof(MF4HistoryEntry), 1'600'000'000'000'000'000, 60, 0, 2, tree.text(u"recorded by a logger")};
+    root.history = &earlier;
+    root.historyCount = 1;
     root.toolVendor = tree.text(u"Tarvik team");
     root.toolVersion = tree.text(u"9.1");
 
@@ -324,9 +327,15 @@ TEST(WriteRoundTrip, MetadataAndLateChangesComeBack) {
     ASSERT_EQ(read.headerPropertyCount, 2u);
     EXPECT_EQ(textOf(read.headerProperties[1].value), u"12345.5");
     EXPECT_EQ(read.headerProperties[1].type, 5u);
-    EXPECT_EQ(textOf(read.historyComment), u"written by the tests");
-    EXPECT_EQ(textOf(read.toolVendor), u"Tarvik team");
-    EXPECT_EQ(textOf(read.toolVersion), u"9.1");
+    // The host's entry first, then the library's own, which names the tool.
+    ASSERT_EQ(read.historyCount, 2u);
+    EXPECT_EQ(textOf(read.history[0].comment), u"recorded by a logger");
+    EXPECT_TRUE(read.history[0].timeNs == earlier.timeNs && read.history[0].tzOffsetMin == 60);
+    const std::u16string tool = textOf(read.history[1].comment);
+    for (const char16_t* part : {u"written by the tests", u"<tool_vendor>Tarvik team</tool_vendor>", u"<tool_version>9.1</tool_version>",
+                                 u"<tool_id>tests   </tool_id>"})
+        EXPECT_NE(tool.find(part), std::u16string::npos) << std::string(part, part + 5);
+    EXPECT_GT(read.history[1].timeNs, earlier.timeNs) << "the time of writing";
     EXPECT_EQ(std::string(read.programId, 8), "tests   ");
 
     const MF4ChannelGroup& g = read.groups[0];
