@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "blocks/block_header.h"
-#include "blocks/ca_block.h"
 #include "blocks/cg_block.h"
 #include "blocks/cn_block.h"
 #include "blocks/dg_block.h"
 #include "blocks/si_block.h"
+#include "writer/array_writer.h"
 #include "writer/layout_target.h"
 #include "writer/record_layout.h"
 
@@ -39,13 +39,6 @@ std::uint32_t channelFlags(const MF4Channel& channel) {
     return flags;
 }
 
-// An array block whose references to other channels are filled in once every channel has
-// its position.
-struct PendingArray {
-    CaRecord record;
-    const MF4Channel* channel;
-};
-
 // A channel's CN block awaiting the position of the channel that gives its length.
 struct PendingLength {
     std::int64_t position;
@@ -54,7 +47,8 @@ struct PendingLength {
 
 class GroupWriter {
 public:
-    explicit GroupWriter(LayoutTarget& target) : target_(target), content_(*target.session.content) {}
+    explicit GroupWriter(LayoutTarget& target)
+        : target_(target), content_(*target.session.content), arrays_(target) {}
 
     int writeAll(std::int64_t& first) {
         std::int64_t next = 0;
@@ -101,62 +95,6 @@ private:
         return kOk;
     }
 
-    std::int64_t conversionLink(std::int64_t index) const {
-        const auto& positions = target_.session.conversionPositions;
-        return index >= 0 && static_cast<std::uint64_t>(index) < positions.size() ? positions[index] : 0;
-    }
-
-    int writeArray(const MF4Channel& channel, const ChannelSlot& slot, std::int64_t& link) {
-        PendingArray pending{{}, &channel};
-        CaRecord& array = pending.record;
-        const std::uint16_t dimensions = std::min<std::uint16_t>(channel.dimensionCount, 3);
-        array.ca_type = channel.isLookup ? 2 : channel.isScalingAxis ? 1 : 0;
-        array.ca_ndim = dimensions;
-        array.ca_byte_offset_base = static_cast<std::int32_t>((slot.bitCount + 7) / 8);
-        array.ca_dim_size.assign(channel.dimensionSizes, channel.dimensionSizes + dimensions);
-        if (channel.inverseLayout) array.ca_flags |= kCaInverseLayout;
-        bool fixedAxes = dimensions != 0, anyAxis = false, input = false, dynamic = false;
-        for (std::uint16_t d = 0; d < dimensions; ++d) {
-            const MF4Axis* axis = channel.axes[d];
-            fixedAxes = fixedAxes && axis != nullptr && axis->axisKind == 0;
-            anyAxis = anyAxis || (axis != nullptr && (axis->axisKind != 2 || axis->axisChannel >= 0 || axis->axisConversion >= 0));
-            input = input || (axis != nullptr && axis->inputChannel >= 0);
-            dynamic = dynamic || (axis != nullptr && axis->dynamicSizeChannel >= 0);
-        }
-        if (channel.isLookup) {
-            if (dynamic) array.ca_flags |= kCaDynamicSize;
-            if (input) array.ca_flags |= kCaInputQuantity;
-            if (channel.outputChannel >= 0) array.ca_flags |= kCaOutputQuantity;
-            if (channel.comparisonChannel >= 0) array.ca_flags |= kCaComparisonQuantity;
-            if (fixedAxes || anyAxis) array.ca_flags |= kCaAxis;
-            if (fixedAxes) array.ca_flags |= kCaFixedAxes;
-        }
-        // Every link array starts zero and is filled once the channels have positions.
-        const std::uint64_t n = dimensions;
-        if (array.ca_flags & kCaDynamicSize) array.ca_dynamic_size.assign(3 * n, 0);
-        if (array.ca_flags & kCaInputQuantity) array.ca_input_quantity.assign(3 * n, 0);
-        if (array.ca_flags & kCaOutputQuantity) array.ca_output_quantity.assign(3, 0);
-        if (array.ca_flags & kCaComparisonQuantity) array.ca_comparison_quantity.assign(3, 0);
-        if (array.ca_flags & kCaAxis) {
-            for (std::uint16_t d = 0; d < dimensions; ++d)
-                array.ca_cc_axis_conversion.push_back(channel.axes[d] ? conversionLink(channel.axes[d]->axisConversion) : 0);
-            if (!fixedAxes) array.ca_axis.assign(3 * n, 0);
-        }
-        if (fixedAxes) {
-            for (std::uint16_t d = 0; d < dimensions; ++d) {
-                const MF4Axis& axis = *channel.axes[d];
-                for (std::uint64_t v = 0; v < channel.dimensionSizes[d]; ++v)
-                    array.ca_axis_value.push_back(axis.values != nullptr && v < axis.valueCount ? axis.values[v] : 0.0);
-            }
-        }
-        ZtCCABlock400 block(array);
-        if (writeBlock(stream(), block, array, "##CA") != kOk) return kFailed;
-        link = array.position;
-        if (array.ca_flags & (kCaDynamicSize | kCaInputQuantity | kCaOutputQuantity | kCaComparisonQuantity)) arrays_.push_back(std::move(pending));
-        else if ((array.ca_flags & kCaAxis) && !fixedAxes) arrays_.push_back(std::move(pending));
-        return kOk;
-    }
-
     // Writes the channels of `slots` (with their `channels`) from the last to the first; `first`
     // receives the list's head, and the last channel's next link is `next`.
     int writeChannelList(std::vector<ChannelSlot*> slots, std::int64_t next, std::int64_t& first) {
@@ -176,7 +114,7 @@ private:
             std::vector<ChannelSlot*> members;
             for (ChannelSlot& member : slot.members) members.push_back(&member);
             if (writeChannelList(members, 0, record.cn_composition) != kOk) return kFailed;
-        } else if (channel.dimensionCount != 0 && writeArray(channel, slot, record.cn_composition) != kOk) {
+        } else if (channel.dimensionCount != 0 && arrays_.write(channel, (slot.bitCount + 7) / 8, record.cn_composition) != kOk) {
             return kFailed;
         }
         const std::optional<std::u16string> comment = target_.comments.channel(channel);
@@ -185,7 +123,7 @@ private:
             target_.text(channel.unit, record.cn_md_unit) != kOk || target_.comment(*comment, record.cn_md_comment) != kOk)
             return kFailed;
         record.cn_sync_type = static_cast<std::uint8_t>(channel.syncType);
-        record.cn_cc_conversion = conversionLink(channel.conversion);
+        record.cn_cc_conversion = target_.conversionLink(channel.conversion);
         record.cn_precision = channel.precision;
         record.cn_limit_min = channel.limitMin;
         record.cn_limit_max = channel.limitMax;
@@ -210,7 +148,7 @@ private:
         CnRecord record;
         record.cn_cn_next = next;
         record.cn_sync_type = 1;
-        record.cn_cc_conversion = conversionLink(source.masterConversion);
+        record.cn_cc_conversion = target_.conversionLink(source.masterConversion);
         const std::u16string name = masterName(content_, index);
         const std::optional<std::u16string> comment = target_.comments.master(source);
         if (!comment || target_.text(name.c_str(), record.cn_tx_name) != kOk ||
@@ -299,23 +237,8 @@ private:
 
     // Links that name other channels are written once every channel has its position.
     int resolveReferences() {
-        for (PendingArray& pending : arrays_) {
-            CaRecord& array = pending.record;
-            const MF4Channel& channel = *pending.channel;
-            for (std::uint16_t d = 0; d < array.ca_ndim; ++d) {
-                const MF4Axis* axis = channel.axes[d];
-                if (axis == nullptr) continue;
-                if (!array.ca_dynamic_size.empty()) triple(axis->dynamicSizeChannel, &array.ca_dynamic_size[3 * d]);
-                if (!array.ca_input_quantity.empty()) triple(axis->inputChannel, &array.ca_input_quantity[3 * d]);
-                if (!array.ca_axis.empty()) triple(axis->axisChannel, &array.ca_axis[3 * d]);
-            }
-            if (!array.ca_output_quantity.empty()) triple(channel.outputChannel, array.ca_output_quantity.data());
-            if (!array.ca_comparison_quantity.empty()) triple(channel.comparisonChannel, array.ca_comparison_quantity.data());
-            ZtCCABlock400 block(array);
-            if (stream().seekWrite(static_cast<std::uint64_t>(array.position)) != kOk ||
-                writeBlock(stream(), block, array, "##CA") != kOk)
-                return kFailed;
-        }
+        const auto place = [this](std::int64_t index, std::int64_t* links) { triple(index, links); };
+        if (arrays_.resolve(place) != kOk) return kFailed;
         for (const PendingLength& pending : lengths_) {
             const std::int64_t index = pending.channel->lengthChannel;
             if (index < 0 || static_cast<std::uint64_t>(index) >= content_.channelCount) continue;
@@ -328,7 +251,7 @@ private:
 
     LayoutTarget& target_;
     const MF4Content& content_;
-    std::vector<PendingArray> arrays_;
+    ArrayWriter arrays_;
     std::vector<PendingLength> lengths_;
 };
 

@@ -36,6 +36,11 @@ struct LayoutTarget {
         if (xml.empty()) return platform::kOk;
         return writeTextBlock(stream, BlockKind::MD, xml, link);
     }
+    // The position of conversion `index`, or 0 (none, or a conversion not written).
+    std::int64_t conversionLink(std::int64_t index) const {
+        const auto& positions = session.conversionPositions;
+        return index >= 0 && static_cast<std::uint64_t>(index) < positions.size() ? positions[index] : 0;
+    }
     // Remembers a comment as written, for finishing to compare with the tree then.
     void keepComment(int order, std::int64_t blockPosition, int linkIndex, std::u16string written,
                      std::function<std::optional<std::u16string>(CommentRenderer&)> render) {

@@ -288,6 +288,16 @@ TEST(WriteRoundTrip, MetadataAndLateChangesComeBack) {
     rich.limitValid = 1, rich.limitMin = -5, rich.limitMax = 5, rich.calibration = 1;
     rich.unit = tree.text(u"V");
 
+    // Two look-up tables: one with fixed axis values, one whose axes are other channels.
+    double xs[2] = {10, 20}, ys[3] = {1, 2, 3};
+    MF4Axis fixedX{sizeof(MF4Axis), -1, -1, 0, -1, xs, 2, -1}, fixedY{sizeof(MF4Axis), -1, -1, 0, -1, ys, 3, -1};
+    MF4Axis byX{sizeof(MF4Axis), -1, -1, 2, -1, nullptr, 0, 0}, byY{sizeof(MF4Axis), 1, -1, 2, 0, nullptr, 0, 1};
+    for (int table = 0; table < 2; ++table) {
+        MF4Channel& map = tree.addChannel(0, table == 0 ? u"map_fixed" : u"map_linked", 4, 32);
+        map.isLookup = 1, map.dimensionCount = 2, map.dimensionSizes[0] = 2, map.dimensionSizes[1] = 3;
+        map.axes[0] = table == 0 ? &fixedX : &byX;
+        map.axes[1] = table == 0 ? &fixedY : &byY;
+    }
     tree.addEvent(6, u"marker", 1.25).comment = tree.text(u"look here");
     MF4Event& trigger = tree.addEvent(5, u"trigger", 2.5);
     trigger.preTrigger = 0.5, trigger.postTrigger = 1.5, trigger.syntax = tree.text(u"speed > 10");
@@ -380,6 +390,17 @@ TEST(WriteRoundTrip, MetadataAndLateChangesComeBack) {
     EXPECT_EQ(read.channels[channelNamed(read, u"c_none")].conversion, -1);
     EXPECT_EQ(read.conversionCount, 6u);
 
+    const MF4Channel& fixedMap = read.channels[channelNamed(read, u"map_fixed")];
+    ASSERT_TRUE(fixedMap.isLookup && fixedMap.axes[0] && fixedMap.axes[1]);
+    ASSERT_EQ(fixedMap.axes[1]->valueCount, 3u);
+    EXPECT_EQ(fixedMap.axes[1]->values[2], 3.0);
+    EXPECT_EQ(fixedMap.axes[0]->values[1], 20.0);
+    const MF4Channel& linkedMap = read.channels[channelNamed(read, u"map_linked")];
+    ASSERT_TRUE(linkedMap.axes[0] && linkedMap.axes[1]);
+    EXPECT_EQ(linkedMap.axes[0]->axisChannel, static_cast<std::int64_t>(channelNamed(read, u"c_lin")));
+    EXPECT_EQ(linkedMap.axes[1]->axisChannel, static_cast<std::int64_t>(channelNamed(read, u"c_rat")));
+    EXPECT_EQ(linkedMap.axes[1]->inputChannel, static_cast<std::int64_t>(channelNamed(read, u"c_rat")));
+    EXPECT_EQ(read.conversions + linkedMap.axes[1]->axisConversion, lin);
     ASSERT_EQ(read.eventCount, 4u);
     EXPECT_EQ(textOf(read.events[0].name), u"marker 2");
     EXPECT_EQ(textOf(read.events[0].comment), u"look here");
