@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <ctime>
+#include <mutex>
 #include <optional>
 
 namespace tarvik::platform {
@@ -55,6 +56,10 @@ std::uint64_t systemTimeNs() {
 }
 
 TimeZoneOffsets timeZoneOffsets(std::uint64_t timeNs) {
+    // The C library keeps the zone in process-wide state that tzset replaces; its own lock is
+    // invisible to the thread checker, so the library's calls take one of their own.
+    static std::mutex zoneLock;
+    std::lock_guard lock(zoneLock);
     // Pick up a time zone the host may have set in the environment since the last call.
     tzset();
     auto when = static_cast<std::time_t>(timeNs / kNsPerSecond);
