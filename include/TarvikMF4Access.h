@@ -598,7 +598,15 @@ MF4_API uint32_t FinishWriting(MF4Content* content, MF4Error** errors, uint64_t*
 /* Closes a file created by WriteContent without finishing it. */
 MF4_API void CloseUnfinished(MF4Content* content);
 
-/* Repairs a file that a writer left unfinished. */
+/* Repairs a file that a writer left unfinished ("UnFinMF ", for example after a crash of the
+   host or CloseUnfinished): in every data group whose master is a number, the chain of data
+   blocks keeps the longest run of whole records whose master values rise (the first record is
+   kept whatever its value, the lowest of its type included); a block cut short, records past
+   the run and lists that are not all in the file leave the chain; the lists and the cycle count
+   are rewritten to match, and the file is marked "MDF     " last. The structure is read before
+   anything is written: a file that is not MDF 4 or is already finished stays byte for byte as
+   it was, and so does a file that cannot be opened for writing (finding 147). Reduction data
+   is not yet added. Result 2 when the path is null or the file cannot be repaired. */
 MF4_API uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** errors,
                                       uint64_t* errorCount);
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "TarvikMF4Access.h"
 #include "api/registry.h"
@@ -24,6 +25,7 @@
 #include "writer/event_writer.h"
 #include "writer/finishing.h"
 #include "writer/layout_writer.h"
+#include "writer/recovery.h"
 #include "xml/xml_call_context.h"
 
 using namespace tarvik;
@@ -227,9 +229,16 @@ MF4_API void CloseUnfinished(MF4Content* content) {
     });
 }
 
-MF4_API std::uint32_t RecoverStreamingFile(const MF4Char*, MF4Error**, std::uint64_t*) {
-    // Recovery is not part of this version of the library; the file is not touched.
-    return kResultFailed;
+MF4_API std::uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** errors, std::uint64_t* errorCount) {
+    return guarded([&] {
+        if (path == nullptr) return kResultFailed;
+        const std::u16string filePath = toString(path);
+        FindingList findings(filePath);
+        std::vector<GroupRepair> groups;
+        const int status = recoverStreamingFile(filePath, findings, groups);
+        const std::uint32_t result = report(findings, errors, errorCount);
+        return status == platform::kOk ? result : kResultFailed;
+    });
 }
 
 MF4_API std::uint32_t AddReductionData(const MF4Char*, MF4Error**, std::uint64_t*) {

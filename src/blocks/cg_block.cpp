@@ -21,7 +21,8 @@ int readGroupChildren(ZtCReadContext& context, CgRecord& record) {
     if (readChannels(context, record.cg_cn_first, {kName, record.position, "cg_cn_first"}, u"",
                      record.channels, rejected) != kOk)
         return kFailed;
-    if (record.cg_sr_first != 0 && readSampleReductions(context, record.cg_sr_first, record.reductions) != kOk)
+    if (record.cg_sr_first != 0 && (context.options & kReadSkipData) == 0 &&
+        readSampleReductions(context, record.cg_sr_first, record.reductions) != kOk)
         return kFailed;
     if (readTextBlock(context, record.cg_tx_acq_name, record.acquisitionName) != kOk) return kFailed;
     if (record.cg_si_acq_source != 0) {

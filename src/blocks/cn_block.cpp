@@ -63,7 +63,8 @@ int readComposition(ZtCReadContext& context, CnRecord& record, const std::u16str
 
 // The signal data of a variable-length channel: an SD block or a DL chain.
 int readSignalData(ZtCReadContext& context, CnRecord& record) {
-    if (record.cn_type != kCnVariableLength || record.cn_data == 0) return kOk;
+    if (record.cn_type != kCnVariableLength || record.cn_data == 0 || (context.options & kReadSkipData) != 0)
+        return kOk;
     record.signalDataKind = probeBlock(context.stream, record.cn_data);
     if (record.signalDataKind == BlockKind::DL) return readDataList(context, record.cn_data, record.signalLists);
     if (record.signalDataKind == BlockKind::SD) {

@@ -54,7 +54,7 @@ int readDataGroup(ZtCReadContext& context, std::int64_t position, DgRecord& reco
         context.findings->addFileError(139);
         return kFailed;
     }
-    if (readDataDescription(context, record) != kOk) return kFailed;
+    if ((context.options & kReadSkipData) == 0 && readDataDescription(context, record) != kOk) return kFailed;
     if (idSize != 0) {
         context.findings->addFileError(146);
         return kFailed;

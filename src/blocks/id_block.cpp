@@ -65,8 +65,11 @@ int readIdBlock(ZtCReadContext& context, IdRecord& record) {
             }
         }
     }
-    // A file that was never finished starts with "UnFinMF " and is not read as it stands.
-    if (std::memcmp(record.id_file, kFinishedFileId.data(), 8) != 0) {
+    // A file that was never finished starts with "UnFinMF " and is not read as it stands, except
+    // by the recovery that finishes it.
+    const bool unfinished = std::memcmp(record.id_file, kUnfinishedFileId.data(), 8) == 0;
+    if (std::memcmp(record.id_file, kFinishedFileId.data(), 8) != 0 &&
+        !(unfinished && (context.options & kReadUnfinished) != 0)) {
         context.structureFindings->addFileError(102);
         return kFailed;
     }

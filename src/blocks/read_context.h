@@ -15,6 +15,8 @@ class FindingList;
 
 // Bits of ZtCReadContext::options.
 inline constexpr std::uint64_t kReadSkipEvents = 1;  // the event chain is not read
+inline constexpr std::uint64_t kReadSkipData = 2;    // data and signal-data lists are not read
+inline constexpr std::uint64_t kReadUnfinished = 4;  // a file still marked "UnFinMF " is read too
 
 class ZtCReadContext {
 public:

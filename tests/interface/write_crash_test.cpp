@@ -328,6 +328,19 @@ TEST_P(WriteCrash, EveryAcceptedBatchIsInTheFileAndNoBatchInPart) {
     ASSERT_EQ(read.tree->groupCount, 2u);
     checkGroup(read.tree, kFast, accepted);
     checkGroup(read.tree, kSlow, accepted);
+
+    // Recovery finishes the file itself: every accepted batch again, and a clean read.
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    const std::u16string path = widePath(dir.file("crash.mf4"));
+    ASSERT_NE(RecoverStreamingFile(path.c_str(), &errors, &count), MF4_ERRORS);
+    FreeErrors(errors, count);
+    const ContentRead recovered(dir.file("crash.mf4"));
+    for (const MF4Error* e = recovered.errors; e != recovered.errors + recovered.errorCount; ++e)
+        ADD_FAILURE() << "recovered: finding " << e->messageId << ": " << narrow(e->message) << " [" << narrow(e->detail2) << "]";
+    ASSERT_EQ(recovered.result, MF4_OK);
+    checkGroup(recovered.tree, kFast, accepted);
+    checkGroup(recovered.tree, kSlow, accepted);
 }
 
 INSTANTIATE_TEST_SUITE_P(KillPoints, WriteCrash, ::testing::ValuesIn(killPoints()));

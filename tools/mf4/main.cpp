@@ -13,6 +13,7 @@
 #include "export_command.h"
 #include "import_command.h"
 #include "info_command.h"
+#include "recover_command.h"
 
 int main(int argc, char** argv) {
     // Reports can be large and the tool writes only through the C++ streams.
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     mf4tool::addExportCommand(app, exitCode);
     mf4tool::addImportCommand(app, exitCode);
     mf4tool::addDemoCommand(app, exitCode);
+    mf4tool::addRecoverCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);

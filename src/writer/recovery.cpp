@@ -1,0 +1,326 @@
+#include "writer/recovery.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <set>
+
+#include "blocks/block_header.h"
+#include "blocks/block_layer.h"
+#include "blocks/data_blocks.h"
+#include "blocks/file_open.h"
+#include "blocks/id_block.h"
+#include "blocks/read_context.h"
+#include "blocks/stream.h"
+#include "blocks/structure_read.h"
+#include "content/value_kinds.h"
+#include "findings/findings.h"
+
+namespace tarvik {
+
+using platform::kFailed;
+using platform::kOk;
+
+namespace {
+
+constexpr std::uint64_t kCycleCountOffset = 80;   // in a CG block
+constexpr std::uint64_t kDataLinkOffset = 40;     // dg_data in a DG block
+constexpr std::uint64_t kWindowBytes = 1 << 20;   // records read at a time
+constexpr std::uint32_t kNotTheExpectedBlock = 103;
+
+// Where the master value lies in a record and how it is stored.
+struct MasterField {
+    std::uint32_t byteOffset;
+    std::uint8_t bitOffset;
+    std::uint32_t bitCount;
+    bool bigEndian;
+};
+
+template <NumericKind T>
+T masterValue(const std::uint8_t* record, const MasterField& field) {
+    const std::uint32_t bytes = (field.bitOffset + field.bitCount + 7) / 8;
+    std::uint64_t bits = 0;
+    if (field.bigEndian) {
+        for (std::uint32_t i = 0; i < bytes; ++i) bits = bits << 8 | record[field.byteOffset + i];
+    } else {
+        std::memcpy(&bits, record + field.byteOffset, bytes);
+        bits >>= field.bitOffset;
+    }
+    if (field.bitCount < 64) bits &= (std::uint64_t{1} << field.bitCount) - 1;
+    if constexpr (std::is_same_v<T, float>) {
+        return std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+    } else if constexpr (std::is_same_v<T, double>) {
+        return std::bit_cast<double>(bits);
+    } else {
+        if (std::is_signed_v<T> && field.bitCount < 64 && (bits >> (field.bitCount - 1)) & 1)
+            bits |= ~std::uint64_t{0} << field.bitCount;
+        return static_cast<T>(bits);
+    }
+}
+
+// The records of a group whose master values keep rising. The first record is compared with the
+// lowest value of the type and kept when it equals it (counters start at 0); NaN ends the run.
+template <NumericKind T>
+class RisingMaster {
+public:
+    explicit RisingMaster(MasterField field) : field_(field) {}
+    // How many of `count` records from `records` (stride apart) continue the run.
+    std::uint64_t take(const std::uint8_t* records, std::uint64_t count, std::uint64_t stride) {
+        for (std::uint64_t r = 0; r < count; ++r) {
+            const T value = masterValue<T>(records + r * stride, field_);
+            const bool rises = started_ ? value > previous_ : value >= std::numeric_limits<T>::lowest();
+            if (!rises) return r;
+            previous_ = value;
+            started_ = true;
+        }
+        return count;
+    }
+
+private:
+    MasterField field_;
+    T previous_ = std::numeric_limits<T>::lowest();
+    bool started_ = false;
+};
+
+// A DL as it lies on disk: read whole, or not at all.
+enum class ListState { Whole, Missing, EqualLength };
+
+ListState readList(ZtCMF4Stream& stream, std::uint64_t fileSize, std::int64_t position, DlRecord& list) {
+    list = DlRecord{};
+    list.position = position;
+    const auto at = static_cast<std::uint64_t>(position);
+    if (position <= 0 || at > fileSize || fileSize - at < kBlockHeaderSize + 16) return ListState::Missing;
+    if (stream.seekRead(at) != kOk || checkId(stream, "##DL") != kOk || readHeader(stream, "##DL", list.header) != kOk)
+        return ListState::Missing;
+    const std::uint64_t length = list.header.length, links = list.header.linkCount;
+    if (length > fileSize - at || links == 0 || links > (length - kBlockHeaderSize) / 8 - 1) return ListState::Missing;
+    std::vector<std::int64_t> linkValues(links);
+    if (stream.readBytes(linkValues.data(), links * 8) != kOk || stream.read(list.dl_flags) != kOk ||
+        stream.readBytes(list.dl_reserved, 3) != kOk || stream.read(list.dl_count) != kOk)
+        return ListState::Missing;
+    if (list.dl_flags & 1u) return ListState::EqualLength;
+    list.dl_dl_next = linkValues[0];
+    const std::uint64_t count = std::min<std::uint64_t>(list.dl_count, links - 1);
+    if (kBlockHeaderSize + 8 * links + 8 + 8 * count > length) return ListState::Missing;
+    list.dl_data.assign(linkValues.begin() + 1, linkValues.begin() + 1 + static_cast<std::ptrdiff_t>(count));
+    list.dl_offset.resize(count);
+    if (count != 0 && stream.readU64Array(list.dl_offset.data(), count) != kOk) return ListState::Missing;
+    list.dl_count = static_cast<std::uint32_t>(count);
+    return ListState::Whole;
+}
+
+// The changes one repair makes, applied together once every group was walked.
+struct Repairs {
+    std::vector<DlRecord> lists;                                   // rewritten whole, in place
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> fields;   // (file offset, u64 value)
+};
+
+// What became of one data block of the chain.
+enum class BlockFate { Whole, Cut, Dropped };
+
+// Walks one data group's chain of DT blocks and records what must change.
+template <NumericKind T>
+class ChainRepair {
+public:
+    ChainRepair(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, MasterField field,
+                std::uint64_t stride)
+        : stream_(stream), fileSize_(fileSize), findings_(findings), master_(field), stride_(stride) {}
+
+    // The records kept of the chain that dg_data of the DG at `dataGroup` starts at `first`.
+    std::uint64_t walk(std::int64_t dataGroup, std::int64_t first, Repairs& repairs) {
+        std::optional<DlRecord> previous;
+        bool previousChanged = false;
+        // The chain ends before the list at hand: the link that leads to it becomes 0.
+        auto endBefore = [&] {
+            if (previous) {
+                previous->dl_dl_next = 0;
+                previousChanged = true;
+            } else {
+                repairs.fields.emplace_back(static_cast<std::uint64_t>(dataGroup) + kDataLinkOffset, 0);
+            }
+        };
+        std::set<std::int64_t> seen;
+        for (std::int64_t position = first; position != 0 && seen.insert(position).second;) {
+            DlRecord list;
+            const ListState state = readList(stream_, fileSize_, position, list);
+            // A list that is not all there ends the chain; one of equal-length blocks is another
+            // writer's and is left alone when the chain starts with it.
+            if (state == ListState::Missing || (state == ListState::EqualLength && previous)) endBefore();
+            if (state != ListState::Whole) break;
+            bool changed = false;
+            const bool ends = walkList(list, changed, repairs);
+            // A list left without blocks leaves the chain: a list always lists one at least.
+            if (list.dl_count == 0) {
+                endBefore();
+                break;
+            }
+            if (previous && previousChanged) repairs.lists.push_back(*previous);
+            previous = std::move(list);
+            previousChanged = changed;
+            if (ends) break;
+            position = previous->dl_dl_next;
+        }
+        if (previous && previousChanged) repairs.lists.push_back(*previous);
+        return records_;
+    }
+
+private:
+    // One list: true when the chain ends in it (its count and next link are then cut).
+    bool walkList(DlRecord& list, bool& changed, Repairs& repairs) {
+        for (std::uint32_t i = 0; i < list.dl_count; ++i) {
+            if (list.dl_offset[i] != offset_) {
+                list.dl_offset[i] = offset_;
+                changed = true;
+            }
+            switch (repairBlock(list.dl_data[i], repairs)) {
+            case BlockFate::Dropped: return endAt(list, i, changed);
+            case BlockFate::Cut: return endAt(list, i + 1, changed);
+            case BlockFate::Whole: break;
+            }
+        }
+        return false;
+    }
+
+    static bool endAt(DlRecord& list, std::uint32_t count, bool& changed) {
+        if (list.dl_count != count || list.dl_dl_next != 0) changed = true;
+        list.dl_count = count;
+        list.dl_data.resize(count);
+        list.dl_offset.resize(count);
+        list.dl_dl_next = 0;
+        return true;
+    }
+
+    // Counts the records of the DT at `link` that continue the run. A block with records past
+    // the run's end, or a piece of a record at its end, is cut to its kept records; one that
+    // keeps none, or is not a whole DT, leaves the chain.
+    BlockFate repairBlock(std::int64_t link, Repairs& repairs) {
+        const auto at = static_cast<std::uint64_t>(link);
+        BlockHeader header;
+        if (link <= 0 || at > fileSize_ || fileSize_ - at < kBlockHeaderSize || stream_.seekRead(at) != kOk)
+            return BlockFate::Dropped;
+        if (checkId(stream_, "##DT") != kOk) {
+            findings_.addFileError(kNotTheExpectedBlock, u"DT");
+            return BlockFate::Dropped;
+        }
+        if (readHeader(stream_, "##DT", header) != kOk || header.length < kBlockHeaderSize ||
+            header.length > fileSize_ - at)
+            return BlockFate::Dropped;
+        const std::uint64_t length = header.length - kBlockHeaderSize, records = length / stride_;
+        const std::uint64_t perWindow = std::max<std::uint64_t>(1, kWindowBytes / stride_);
+        std::uint64_t kept = 0;
+        while (kept < records) {
+            const std::uint64_t n = std::min(perWindow, records - kept);
+            window_.resize(n * stride_);
+            if (stream_.readBytes(window_.data(), window_.size()) != kOk) break;
+            const std::uint64_t rising = master_.take(window_.data(), n, stride_);
+            kept += rising;
+            if (rising < n) break;
+        }
+        records_ += kept;
+        if (kept == 0) return BlockFate::Dropped;
+        if (kept * stride_ == length) {
+            offset_ += length;
+            return BlockFate::Whole;
+        }
+        repairs.fields.emplace_back(at + 8, kBlockHeaderSize + kept * stride_);
+        return BlockFate::Cut;
+    }
+
+    ZtCMF4Stream& stream_;
+    std::uint64_t fileSize_;
+    FindingList& findings_;
+    RisingMaster<T> master_;
+    std::uint64_t stride_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t records_ = 0;
+    std::uint64_t offset_ = 0;
+};
+
+// The master field of a group and the numeric kind it holds; false for masters the repair does
+// not read (byte arrays, strings, floats other than 32 and 64 bits, big-endian bit fields).
+bool masterOf(const CgRecord& group, MasterField& field, std::uint32_t& kind) {
+    const CnRecord* master = group.masterChannel();
+    if (master == nullptr || master->cn_data_type > 5 || master->cn_bit_count == 0 || master->cn_bit_count > 64 ||
+        master->cn_bit_offset + master->cn_bit_count > 64)
+        return false;
+    const bool isFloat = master->cn_data_type >= 4;
+    if (isFloat && master->cn_bit_count != 32 && master->cn_bit_count != 64) return false;
+    field = {master->cn_byte_offset, master->cn_bit_offset, master->cn_bit_count, master->cn_data_type % 2 == 1};
+    if (field.bigEndian && (field.bitOffset != 0 || field.bitCount % 8 != 0)) return false;
+    const std::uint32_t bytes = (field.bitCount + 7) / 8;
+    static constexpr std::uint32_t kUnsigned[] = {17, 18, 19, 19, 21, 21, 21, 21};
+    static constexpr std::uint32_t kSigned[] = {16, 2, 3, 3, 20, 20, 20, 20};
+    kind = isFloat ? (field.bitCount == 32 ? 4u : 5u) : (master->cn_data_type < 2 ? kUnsigned : kSigned)[bytes - 1];
+    return true;
+}
+
+// The repair of one data group: the records kept, and the changes to make.
+GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, const DgRecord& dataGroup,
+                        Repairs& repairs) {
+    GroupRepair result;
+    if (dataGroup.groups.empty()) return result;
+    const CgRecord& group = dataGroup.groups.front();
+    result.recordsBefore = group.cg_cycle_count;
+    MasterField field{};
+    std::uint32_t kind = 0;
+    if (!masterOf(group, field, kind)) return result;
+    // Only chains of lists are repaired: a lone data block was never linked by a writer that
+    // streams, and other storage is not the writer's.
+    if (dataGroup.dg_data != 0 && probeBlock(stream, dataGroup.dg_data) != BlockKind::DL) return result;
+    const std::uint64_t stride = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
+    if (stride == 0) return result;
+    withNumericKind(kind, [&](auto typed) {
+        using T = decltype(typed);
+        ChainRepair<T> chain(stream, fileSize, findings, field, stride);
+        result.recordsKept = chain.walk(dataGroup.position, dataGroup.dg_data, repairs);
+    });
+    result.repaired = true;
+    if (result.recordsKept != group.cg_cycle_count)
+        repairs.fields.emplace_back(static_cast<std::uint64_t>(group.position) + kCycleCountOffset, result.recordsKept);
+    return result;
+}
+
+int applyRepairs(ZtIFileHandle& file, const Repairs& repairs, FindingList& findings) {
+    ZtCMF4Stream stream(&file);
+    if (openForWriting(stream, OpenMode::Update, findings) != kOk) return kFailed;
+    bool written = true;
+    for (DlRecord list : repairs.lists) {
+        ZtCDLBlock block(list);
+        written = written && stream.seekWrite(static_cast<std::uint64_t>(list.position)) == kOk &&
+                  writeBlock(stream, block, list, "##DL") == kOk;
+    }
+    for (const auto& [offset, value] : repairs.fields) written = written && stream.writeAt(offset, value) == kOk;
+    written = written && stream.flush() == kOk;
+    // The identification changes last, once every repair is on disk.
+    if (written) written = markFileFinished(stream) == kOk && stream.flush() == kOk;
+    stream.close();
+    return written ? kOk : kFailed;
+}
+
+}  // namespace
+
+int recoverStreamingFile(const std::u16string& path, FindingList& findings, std::vector<GroupRepair>& groups) {
+    ZtCBlockLayerCore layer;
+    layer.SetFilePath(path);
+    if (readStructure(layer, findings, kReadSkipEvents | kReadSkipData | kReadUnfinished) != kOk) return kFailed;
+    // A finished file is not the repair's to change.
+    if (std::memcmp(layer.idRecord()->id_file, kFinishedFileId.data(), 8) == 0) {
+        for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups)
+            groups.push_back({dataGroup.groups.empty() ? 0 : dataGroup.groups.front().cg_cycle_count,
+                              dataGroup.groups.empty() ? 0 : dataGroup.groups.front().cg_cycle_count, false});
+        return kOk;
+    }
+
+    ZtCMF4Stream stream;
+    if (openForReading(stream, path, findings) != kOk) return kFailed;
+    const std::uint64_t fileSize = stream.size();
+    Repairs repairs;
+    for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups)
+        groups.push_back(repairGroup(stream, fileSize, findings, dataGroup, repairs));
+    stream.close();
+    return applyRepairs(layer, repairs, findings);
+}
+
+}  // namespace tarvik
