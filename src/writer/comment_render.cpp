@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "findings/detail_format.h"
 #include "findings/findings.h"
@@ -39,11 +40,18 @@ void CommentRenderer::reportInvalid(std::u16string_view blockName, std::u16strin
                                                                                  std::u16string_view(firstError.value_or(u""))}));
 }
 
-std::optional<std::u16string> CommentRenderer::validated(const ZtCComment& comment, std::u16string_view blockName,
-                                                         std::u16string_view linkName) {
+const std::u16string* CommentRenderer::renderedBefore(const void* record, std::u16string_view blockName) const {
+    const auto found = rendered_.find({record, blockName});
+    return found != rendered_.end() ? &found->second : nullptr;
+}
+
+std::optional<std::u16string> CommentRenderer::validated(const void* record, const ZtCComment& comment,
+                                                         std::u16string_view blockName, std::u16string_view linkName) {
+    if (const std::u16string* xml = renderedBefore(record, blockName)) return *xml;
     std::optional<std::u16string> firstError;
     std::optional<std::u16string> xml = serializeComment(xml_, comment, version_, comment.schemaFile(), &firstError);
     if (!xml) reportInvalid(blockName, linkName, firstError);
+    else rendered_.emplace(std::make_pair(record, blockName), *xml);
     return xml;
 }
 
@@ -51,7 +59,7 @@ std::optional<std::u16string> CommentRenderer::header(const MF4Content& content)
     ZtCHDComment comment;
     if (!fillPlain(comment, content.headerComment, content.headerProperties, content.headerPropertyCount))
         return std::u16string();
-    return validated(comment, u"HD Block", u"hd_md_comment");
+    return validated(&content, comment, u"HD Block", u"hd_md_comment");
 }
 
 std::optional<std::u16string> CommentRenderer::libraryHistory(const MF4Content& content) {
@@ -63,45 +71,56 @@ std::optional<std::u16string> CommentRenderer::libraryHistory(const MF4Content& 
     std::memcpy(comment.toolId, id, length);
     comment.toolVendor = escapeXml(view(content.toolVendor));
     comment.toolVersion = isEmptyText(content.toolVersion) ? u"0.0" : escapeXml(view(content.toolVersion));
-    return validated(comment, u"FH Block", u"fh_md_comment");
+    return validated(&content, comment, u"FH Block", u"fh_md_comment");
 }
 
 std::optional<std::u16string> CommentRenderer::group(const MF4ChannelGroup& group) {
     ZtCCGComment comment;
     if (!fillPlain(comment, group.comment, group.properties, group.propertyCount)) return std::u16string();
-    return validated(comment, u"CG Block", u"cg_md_comment");
+    return validated(&group, comment, u"CG Block", u"cg_md_comment");
 }
 
 std::optional<std::u16string> CommentRenderer::groupSource(const MF4ChannelGroup& group) {
     if (isEmptyText(group.sourceChannelNumber)) return std::u16string();
     ZtCSIComment comment;
     comment.channelNumber = escapeXml(view(group.sourceChannelNumber));
-    return validated(comment, u"SI Block", u"si_md_comment");
+    return validated(&group, comment, u"SI Block", u"si_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::channelComment(const void* record, const MF4Channel* channel,
+                                                              double raster, const std::vector<MF4Property>& properties) {
+    if (const std::u16string* rendered = renderedBefore(record, u"CN Block")) return *rendered;
+    std::u16string xml;
+    std::optional<std::u16string> firstError;
+    const MF4Char* noText = nullptr;
+    if (buildChannelComment(xml_, view(channel ? channel->comment : noText), view(channel ? channel->displayName : noText),
+                            raster, properties.data(), properties.size(), view(channel ? channel->format : noText),
+                            version_, xml, &firstError) != 0) {
+        reportInvalid(u"CN Block", u"cn_md_comment", firstError);
+        return std::nullopt;
+    }
+    rendered_.emplace(std::make_pair(record, std::u16string_view(u"CN Block")), xml);
+    return xml;
 }
 
 std::optional<std::u16string> CommentRenderer::master(const MF4ChannelGroup& group) {
     if (group.masterRaster == 0) return std::u16string();
-    std::u16string xml;
-    std::optional<std::u16string> firstError;
-    if (buildChannelComment(xml_, u"", u"", group.masterRaster, nullptr, 0, u"", version_, xml, &firstError) != 0) {
-        reportInvalid(u"CN Block", u"cn_md_comment", firstError);
-        return std::nullopt;
-    }
-    return xml;
+    return channelComment(&group, nullptr, group.masterRaster, {});
 }
 
 std::optional<std::u16string> CommentRenderer::channel(const MF4Channel& channel) {
-    ZtCCNComment comment;
-    comment.commentText = escapeXml(view(channel.comment));
-    comment.displayName = escapeXml(view(channel.displayName));
-    addProperties(comment, channel.properties, channel.propertyCount);
-    if (!isEmptyText(channel.format)) addProperty(comment, u"format", 0, view(channel.format));
+    std::vector<MF4Property> properties;
+    if (channel.properties != nullptr) properties.assign(channel.properties, channel.properties + channel.propertyCount);
+    // A look-up table of two or more dimensions says how its axes are ordered.
+    static MF4Char dimensionOrderName[] = u"ASAM.DimensionOrder";
+    static MF4Char rowsFirst[] = u"XY";
     const bool lookupTable = channel.isLookup != 0 && channel.dimensionCount >= 2;
     if (lookupTable && dimensionOrder(channel.properties, channel.propertyCount) == 0)
-        addProperty(comment, u"ASAM.DimensionOrder", 0, u"XY");
-    const bool empty = isEmptyText(channel.comment) && isEmptyText(channel.displayName) && !comment.properties;
+        properties.push_back({sizeof(MF4Property), dimensionOrderName, 0, rowsFirst});
+    const bool empty = isEmptyText(channel.comment) && isEmptyText(channel.displayName) && isEmptyText(channel.format) &&
+                       properties.empty();
     if (empty) return std::u16string();
-    return validated(comment, u"CN Block", u"cn_md_comment");
+    return channelComment(&channel, &channel, 0, properties);
 }
 
 std::optional<std::u16string> CommentRenderer::conversion(const MF4Conversion& conversion) {
@@ -114,14 +133,14 @@ std::optional<std::u16string> CommentRenderer::conversion(const MF4Conversion& c
         addProperty(comment, u"default_value", 0, view(conversion.defaultText));
     any = any || comment.properties != nullptr;
     if (!any) return std::u16string();
-    return validated(comment, u"CC Block", u"cc_md_comment");
+    return validated(&conversion, comment, u"CC Block", u"cc_md_comment");
 }
 
 std::optional<std::u16string> CommentRenderer::attachment(const MF4Attachment& attachment) {
     ZtCATComment comment;
     if (!fillPlain(comment, attachment.comment, attachment.properties, attachment.propertyCount))
         return std::u16string();
-    return validated(comment, u"AT Block", u"at_md_comment");
+    return validated(&attachment, comment, u"AT Block", u"at_md_comment");
 }
 
 std::optional<std::u16string> CommentRenderer::event(const MF4Event& event) {
@@ -138,7 +157,7 @@ std::optional<std::u16string> CommentRenderer::event(const MF4Event& event) {
     comment.systemTime = event.systemTime;
     const bool carriesFields = event.eventType >= 3 && event.eventType <= 6;
     if (!carriesFields && isEmptyText(event.comment)) return std::u16string();
-    return validated(comment, u"EV Block", u"ev_md_comment");
+    return validated(&event, comment, u"EV Block", u"ev_md_comment");
 }
 
 }  // namespace tarvik

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <utility>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TarvikMF4Access.h"
 
@@ -17,7 +20,8 @@ class ZtCComment;
 
 // Every operation gives the comment's XML, an empty text when the record has nothing to say
 // (no block is written then), or nothing when the comment does not validate: finding 128 then
-// names the block kind and its comment link.
+// names the block kind and its comment link. A renderer validates each record's comment once;
+// one that must see the host's later changes (finishing) is a new renderer.
 class CommentRenderer {
 public:
     CommentRenderer(XmlCallContext& xml, std::uint16_t version, FindingList& findings)
@@ -37,14 +41,22 @@ public:
     std::uint16_t version() const { return version_; }
 
 private:
+    // A CN comment through the one builder of channel comments; `channel` null for a master.
+    std::optional<std::u16string> channelComment(const void* record, const MF4Channel* channel, double raster,
+                                                 const std::vector<MF4Property>& properties);
     void reportInvalid(std::u16string_view blockName, std::u16string_view linkName,
                        const std::optional<std::u16string>& firstError);
-    std::optional<std::u16string> validated(const ZtCComment& comment, std::u16string_view blockName,
-                                            std::u16string_view linkName);
+    std::optional<std::u16string> validated(const void* record, const ZtCComment& comment,
+                                            std::u16string_view blockName, std::u16string_view linkName);
+    // The comment of `record` for a block of that name as this renderer validated it before:
+    // a new file's comments are checked before it is created and written after, from one
+    // validation each.
+    const std::u16string* renderedBefore(const void* record, std::u16string_view blockName) const;
 
     XmlCallContext& xml_;
     std::uint16_t version_;
     FindingList& findings_;
+    std::map<std::pair<const void*, std::u16string_view>, std::u16string> rendered_;
 };
 
 // True when a text is absent or empty.

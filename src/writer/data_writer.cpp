@@ -11,6 +11,7 @@
 #include "blocks/stream.h"
 #include "content/value_type.h"
 #include "findings/findings.h"
+#include "platform/text.h"
 #include "writer/data_chain.h"
 #include "writer/event_writer.h"
 #include "writer/record_layout.h"
@@ -65,12 +66,8 @@ bool valuesFit(const ChannelSlot& slot, const MF4WriteChannel& item, std::uint64
 
 std::uint32_t pointerLengthBytes(const void* text, std::uint32_t valueType) {
     if (text == nullptr) return valueType == kVtLpWStr ? 2 : 1;
-    if (valueType == kVtLpWStr) {
-        const char16_t* wide = static_cast<const char16_t*>(text);
-        std::size_t n = 0;
-        while (wide[n] != 0) ++n;
-        return static_cast<std::uint32_t>((n + 1) * 2);
-    }
+    if (valueType == kVtLpWStr)
+        return static_cast<std::uint32_t>((platform::textLength(static_cast<const char16_t*>(text)) + 1) * 2);
     return static_cast<std::uint32_t>(std::strlen(static_cast<const char*>(text)) + 1);
 }
 

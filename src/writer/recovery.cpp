@@ -1,7 +1,6 @@
 #include "writer/recovery.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -15,7 +14,9 @@
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
 #include "blocks/structure_read.h"
+#include "content/record_field.h"
 #include "content/value_kinds.h"
+#include "content/value_type.h"
 #include "findings/findings.h"
 
 namespace tarvik {
@@ -30,46 +31,16 @@ constexpr std::uint64_t kDataLinkOffset = 40;     // dg_data in a DG block
 constexpr std::uint64_t kWindowBytes = 1 << 20;   // records read at a time
 constexpr std::uint32_t kNotTheExpectedBlock = 103;
 
-// Where the master value lies in a record and how it is stored.
-struct MasterField {
-    std::uint32_t byteOffset;
-    std::uint8_t bitOffset;
-    std::uint32_t bitCount;
-    bool bigEndian;
-};
-
-template <NumericKind T>
-T masterValue(const std::uint8_t* record, const MasterField& field) {
-    const std::uint32_t bytes = (field.bitOffset + field.bitCount + 7) / 8;
-    std::uint64_t bits = 0;
-    if (field.bigEndian) {
-        for (std::uint32_t i = 0; i < bytes; ++i) bits = bits << 8 | record[field.byteOffset + i];
-    } else {
-        std::memcpy(&bits, record + field.byteOffset, bytes);
-        bits >>= field.bitOffset;
-    }
-    if (field.bitCount < 64) bits &= (std::uint64_t{1} << field.bitCount) - 1;
-    if constexpr (std::is_same_v<T, float>) {
-        return std::bit_cast<float>(static_cast<std::uint32_t>(bits));
-    } else if constexpr (std::is_same_v<T, double>) {
-        return std::bit_cast<double>(bits);
-    } else {
-        if (std::is_signed_v<T> && field.bitCount < 64 && (bits >> (field.bitCount - 1)) & 1)
-            bits |= ~std::uint64_t{0} << field.bitCount;
-        return static_cast<T>(bits);
-    }
-}
-
 // The records of a group whose master values keep rising. The first record is compared with the
 // lowest value of the type and kept when it equals it (counters start at 0); NaN ends the run.
 template <NumericKind T>
 class RisingMaster {
 public:
-    explicit RisingMaster(MasterField field) : field_(field) {}
+    explicit RisingMaster(RecordField<T> field) : field_(field) {}
     // How many of `count` records from `records` (stride apart) continue the run.
     std::uint64_t take(const std::uint8_t* records, std::uint64_t count, std::uint64_t stride) {
         for (std::uint64_t r = 0; r < count; ++r) {
-            const T value = masterValue<T>(records + r * stride, field_);
+            const T value = field_.read(records + r * stride);
             const bool rises = started_ ? value > previous_ : value >= std::numeric_limits<T>::lowest();
             if (!rises) return r;
             previous_ = value;
@@ -79,7 +50,7 @@ public:
     }
 
 private:
-    MasterField field_;
+    RecordField<T> field_;
     T previous_ = std::numeric_limits<T>::lowest();
     bool started_ = false;
 };
@@ -124,7 +95,7 @@ enum class BlockFate { Whole, Cut, Dropped };
 template <NumericKind T>
 class ChainRepair {
 public:
-    ChainRepair(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, MasterField field,
+    ChainRepair(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, RecordField<T> field,
                 std::uint64_t stride)
         : stream_(stream), fileSize_(fileSize), findings_(findings), master_(field), stride_(stride) {}
 
@@ -238,22 +209,12 @@ private:
     std::uint64_t offset_ = 0;
 };
 
-// The master field of a group and the numeric kind it holds; false for masters the repair does
-// not read (byte arrays, strings, floats other than 32 and 64 bits, big-endian bit fields).
-bool masterOf(const CgRecord& group, MasterField& field, std::uint32_t& kind) {
+// The numeric kind of a group's master, or 0 when the repair does not read it (no master, or
+// one that is not a number).
+std::uint32_t masterKind(const CgRecord& group) {
     const CnRecord* master = group.masterChannel();
-    if (master == nullptr || master->cn_data_type > 5 || master->cn_bit_count == 0 || master->cn_bit_count > 64 ||
-        master->cn_bit_offset + master->cn_bit_count > 64)
-        return false;
-    const bool isFloat = master->cn_data_type >= 4;
-    if (isFloat && master->cn_bit_count != 32 && master->cn_bit_count != 64) return false;
-    field = {master->cn_byte_offset, master->cn_bit_offset, master->cn_bit_count, master->cn_data_type % 2 == 1};
-    if (field.bigEndian && (field.bitOffset != 0 || field.bitCount % 8 != 0)) return false;
-    const std::uint32_t bytes = (field.bitCount + 7) / 8;
-    static constexpr std::uint32_t kUnsigned[] = {17, 18, 19, 19, 21, 21, 21, 21};
-    static constexpr std::uint32_t kSigned[] = {16, 2, 3, 3, 20, 20, 20, 20};
-    kind = isFloat ? (field.bitCount == 32 ? 4u : 5u) : (master->cn_data_type < 2 ? kUnsigned : kSigned)[bytes - 1];
-    return true;
+    if (master == nullptr || master->cn_data_type > 5 || master->cn_bit_count == 0) return 0;
+    return valueTypeOf(master->cn_data_type, master->cn_bit_count, master->cn_type);
 }
 
 // The repair of one data group: the records kept, and the changes to make.
@@ -263,9 +224,8 @@ GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingLis
     if (dataGroup.groups.empty()) return result;
     const CgRecord& group = dataGroup.groups.front();
     result.recordsBefore = group.cg_cycle_count;
-    MasterField field{};
-    std::uint32_t kind = 0;
-    if (!masterOf(group, field, kind)) return result;
+    const std::uint32_t kind = masterKind(group);
+    if (kind == 0) return result;
     // Only chains of lists are repaired: a lone data block was never linked by a writer that
     // streams, and other storage is not the writer's.
     if (dataGroup.dg_data != 0 && probeBlock(stream, dataGroup.dg_data) != BlockKind::DL) return result;
@@ -273,6 +233,7 @@ GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingLis
     if (stride == 0) return result;
     withNumericKind(kind, [&](auto typed) {
         using T = decltype(typed);
+        const RecordField<T> field(*group.masterChannel(), 0, stride);
         ChainRepair<T> chain(stream, fileSize, findings, field, stride);
         result.recordsKept = chain.walk(dataGroup.position, dataGroup.dg_data, repairs);
     });

@@ -14,32 +14,31 @@ namespace {
 // min(x, acc) and max(x, acc) give acc when x is NaN, exactly like std::min(acc, x), so the
 // vector runs keep the scalar run's rule; acc starts on a number and so never becomes NaN.
 
-__attribute__((target("avx"))) void runAvx(RangeRun<double>& run, const double* values, std::uint64_t& i,
-                                           std::uint64_t count) {
-    __m256d low = _mm256_set1_pd(run.low0), high = _mm256_set1_pd(run.high0), low2 = low, high2 = high;
-    for (; i + 8 <= count; i += 8) {
-        const __m256d a = _mm256_loadu_pd(values + i), b = _mm256_loadu_pd(values + i + 4);
-        low = _mm256_min_pd(a, low), high = _mm256_max_pd(a, high);
-        low2 = _mm256_min_pd(b, low2), high2 = _mm256_max_pd(b, high2);
-    }
-    alignas(32) double lanes[8];
-    _mm256_store_pd(lanes, _mm256_min_pd(low, low2));
-    _mm256_store_pd(lanes + 4, _mm256_max_pd(high, high2));
-    for (int k = 0; k < 4; ++k) run.take(lanes[k], lanes[4 + k]);
-}
+// The few vector operations a run needs, for 4 doubles or 8 floats at a time.
+__attribute__((target("avx"))) inline __m256d splat(double value) { return _mm256_set1_pd(value); }
+__attribute__((target("avx"))) inline __m256 splat(float value) { return _mm256_set1_ps(value); }
+__attribute__((target("avx"))) inline __m256d load(const double* values) { return _mm256_loadu_pd(values); }
+__attribute__((target("avx"))) inline __m256 load(const float* values) { return _mm256_loadu_ps(values); }
+__attribute__((target("avx"))) inline __m256d lower(__m256d a, __m256d b) { return _mm256_min_pd(a, b); }
+__attribute__((target("avx"))) inline __m256 lower(__m256 a, __m256 b) { return _mm256_min_ps(a, b); }
+__attribute__((target("avx"))) inline __m256d higher(__m256d a, __m256d b) { return _mm256_max_pd(a, b); }
+__attribute__((target("avx"))) inline __m256 higher(__m256 a, __m256 b) { return _mm256_max_ps(a, b); }
+__attribute__((target("avx"))) inline void store(double* lanes, __m256d v) { _mm256_storeu_pd(lanes, v); }
+__attribute__((target("avx"))) inline void store(float* lanes, __m256 v) { _mm256_storeu_ps(lanes, v); }
 
-__attribute__((target("avx"))) void runAvx(RangeRun<float>& run, const float* values, std::uint64_t& i,
-                                           std::uint64_t count) {
-    __m256 low = _mm256_set1_ps(run.low0), high = _mm256_set1_ps(run.high0), low2 = low, high2 = high;
-    for (; i + 16 <= count; i += 16) {
-        const __m256 a = _mm256_loadu_ps(values + i), b = _mm256_loadu_ps(values + i + 8);
-        low = _mm256_min_ps(a, low), high = _mm256_max_ps(a, high);
-        low2 = _mm256_min_ps(b, low2), high2 = _mm256_max_ps(b, high2);
+template <typename T>
+__attribute__((target("avx"))) void runAvx(RangeRun<T>& run, const T* values, std::uint64_t& i, std::uint64_t count) {
+    constexpr std::uint64_t kLanes = 32 / sizeof(T);
+    auto low = splat(run.low0), high = splat(run.high0), low2 = low, high2 = high;
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        const auto a = load(values + i), b = load(values + i + kLanes);
+        low = lower(a, low), high = higher(a, high);
+        low2 = lower(b, low2), high2 = higher(b, high2);
     }
-    alignas(32) float lanes[16];
-    _mm256_store_ps(lanes, _mm256_min_ps(low, low2));
-    _mm256_store_ps(lanes + 8, _mm256_max_ps(high, high2));
-    for (int k = 0; k < 8; ++k) run.take(lanes[k], lanes[8 + k]);
+    T lanes[2 * kLanes];
+    store(lanes, lower(low, low2));
+    store(lanes + kLanes, higher(high, high2));
+    for (std::uint64_t k = 0; k < kLanes; ++k) run.take(lanes[k], lanes[kLanes + k]);
 }
 
 bool hasAvx() {

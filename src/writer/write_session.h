@@ -59,8 +59,6 @@ struct GroupSlot {
     DataChain records;
     std::uint64_t cycleCount = 0;
     bool withReduction = false;
-    bool hasLastMaster = false;
-    double lastMaster = 0;  // the largest master value written so far
     bool hasInterruptions = false;
 };
 
@@ -84,7 +82,6 @@ struct EventChainEnds {
 struct WriteSession {
     MF4Content* content = nullptr;
     std::uint16_t version = 410;
-    std::int64_t headerPosition = 64;
     std::vector<GroupSlot> groups;
     std::vector<ChannelSlot> channels;              // by content channel index
     std::vector<std::int64_t> conversionPositions;  // by content index; 0 when not written

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,11 +18,6 @@
 
 namespace tarvik::test {
 namespace {
-
-std::string bytesOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 template <typename T>
 T at(const std::string& bytes, std::uint64_t position) {
@@ -79,7 +73,7 @@ TEST(Recover, ListsAndCycleCountSayWhatTheFileHolds) {
     TempDir dir;
     writeUnfinished(dir.file("a.mf4"), 5, [](int) { return 10; });
     ASSERT_EQ(recover(dir.file("a.mf4")), 0u);
-    const std::string bytes = bytesOf(dir.file("a.mf4"));
+    const std::string bytes = fileBytes(dir.file("a.mf4"));
     EXPECT_EQ(bytes.substr(0, 8), "MDF     ");
     const std::uint64_t list = at<std::uint64_t>(bytes, at<std::uint64_t>(bytes, 88) + 24 + 16);
     ASSERT_EQ(bytes.substr(list, 4), "##DL");
@@ -90,13 +84,13 @@ TEST(Recover, ListsAndCycleCountSayWhatTheFileHolds) {
 
     // The last block's tail zeroed (its times fall back to 0): cut after the last rising time.
     writeUnfinished(dir.file("b.mf4"), 3, [](int) { return 10; });
-    std::string damaged = bytesOf(dir.file("b.mf4"));
+    std::string damaged = fileBytes(dir.file("b.mf4"));
     const std::uint64_t lastBlock = at<std::uint64_t>(damaged, at<std::uint64_t>(damaged, at<std::uint64_t>(damaged, 88) + 40) + 24 + 24);
     ASSERT_EQ(damaged.substr(lastBlock, 4), "##DT");
     damaged.replace(lastBlock + 24 + 6 * 16, 4 * 16, std::string(4 * 16, '\0'));
     std::ofstream(dir.file("b.mf4"), std::ios::binary) << damaged;
     ASSERT_EQ(recover(dir.file("b.mf4")), 0u);
-    EXPECT_EQ(at<std::uint64_t>(bytesOf(dir.file("b.mf4")), lastBlock + 8), 24u + 6 * 16);
+    EXPECT_EQ(at<std::uint64_t>(fileBytes(dir.file("b.mf4")), lastBlock + 8), 24u + 6 * 16);
     EXPECT_EQ(recordsRead(dir.file("b.mf4")), 26u);
 }
 
@@ -104,16 +98,16 @@ TEST(Recover, FilesNotToRepairStayAsTheyWere) {
     TempDir dir;
     writeUnfinished(dir.file("done.mf4"), 2, [](int) { return 3; });
     ASSERT_EQ(recover(dir.file("done.mf4")), 0u);
-    const std::string finished = bytesOf(dir.file("done.mf4"));
+    const std::string finished = fileBytes(dir.file("done.mf4"));
     EXPECT_EQ(recover(dir.file("done.mf4")), 0u);
-    EXPECT_EQ(bytesOf(dir.file("done.mf4")), finished) << "a finished file is not touched";
+    EXPECT_EQ(fileBytes(dir.file("done.mf4")), finished) << "a finished file is not touched";
 
     const std::string text = "not a measurement file at all, but long enough to be read as one ......";
     std::ofstream(dir.file("text.mf4"), std::ios::binary) << text;
     std::vector<std::uint32_t> findings;
     EXPECT_EQ(recover(dir.file("text.mf4"), &findings), 2u);
     EXPECT_FALSE(findings.empty());
-    EXPECT_EQ(bytesOf(dir.file("text.mf4")), text);
+    EXPECT_EQ(fileBytes(dir.file("text.mf4")), text);
 
     findings.clear();
     EXPECT_EQ(recover(dir.file("missing.mf4"), &findings), 2u);
@@ -122,12 +116,12 @@ TEST(Recover, FilesNotToRepairStayAsTheyWere) {
 
     if (geteuid() != 0) {  // root writes read-only files anyway
         writeUnfinished(dir.file("locked.mf4"), 2, [](int) { return 3; });
-        const std::string before = bytesOf(dir.file("locked.mf4"));
+        const std::string before = fileBytes(dir.file("locked.mf4"));
         std::filesystem::permissions(dir.file("locked.mf4"), std::filesystem::perms::owner_read);
         findings.clear();
         EXPECT_EQ(recover(dir.file("locked.mf4"), &findings), 2u);
         EXPECT_EQ(findings, std::vector<std::uint32_t>{147});
-        EXPECT_EQ(bytesOf(dir.file("locked.mf4")), before);
+        EXPECT_EQ(fileBytes(dir.file("locked.mf4")), before);
     }
 }
 
@@ -137,7 +131,7 @@ TEST(Recover, AFileCutAnywhereKeepsWhatLiesBeforeTheCut) {
     TempDir dir;
     // 300 batches of 1 to 7 records: two lists (256 and 512 links) and blocks between them.
     writeUnfinished(dir.file("whole.mf4"), 300, [](int b) { return 1 + b * 5 % 7; });
-    const std::string whole = bytesOf(dir.file("whole.mf4"));
+    const std::string whole = fileBytes(dir.file("whole.mf4"));
     // Every block of the chain in order: its end, its list's end and its records.
     struct Block {
         std::uint64_t end, listEnd, records;

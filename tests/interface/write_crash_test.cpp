@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
@@ -317,8 +316,7 @@ TEST_P(WriteCrash, EveryAcceptedBatchIsInTheFileAndNoBatchInPart) {
 
     // The file stays "UnFinMF " by design; a copy with the finished identification reads as a
     // finished file would.
-    std::ifstream written(dir.file("crash.mf4"), std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(written), {}};
+    std::string bytes = fileBytes(dir.file("crash.mf4"));
     ASSERT_GE(bytes.size(), 8u);
     const ContentRead read(dir, bytes.replace(0, 8, "MDF     "));
     for (const MF4Error* e = read.errors; e != read.errors + read.errorCount; ++e)

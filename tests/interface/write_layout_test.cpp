@@ -4,8 +4,6 @@
 // shrink when the file is finished.
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,10 +19,7 @@ namespace {
 
 // A written file's bytes with little-endian field access.
 struct FileBytes {
-    explicit FileBytes(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        data.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    explicit FileBytes(const std::filesystem::path& path) : data(fileBytes(path)) {}
     template <typename T>
     T at(std::uint64_t position) const {
         T value{};
@@ -213,8 +208,7 @@ TEST(WriteLayout, EventChainKeepsInterruptionPairsFirst) {
 
 // A copy of a file being written, marked finished, as any reader would take it.
 std::uint64_t recordsReadable(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    std::string bytes = fileBytes(file);
     bytes.replace(0, 8, "MDF     ");
     OpenedFile copy(bytes);
     if (copy.result() != 0 || copy.content() == nullptr || copy.content()->groupCount != 1) return ~std::uint64_t{0};

@@ -15,12 +15,7 @@
 namespace tarvik::test {
 namespace {
 
-std::string firstBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string id(8, '\0');
-    in.read(id.data(), 8);
-    return id;
-}
+std::string firstBytes(const std::filesystem::path& path) { return fileBytes(path).substr(0, 8); }
 
 TEST(WriteRefusals, ArgumentsPathsAndTheOrderOfCalls) {
     TempDir dir;

@@ -3,8 +3,6 @@
 // events, attachments, comments and properties, late changes made before finishing).
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,7 +18,7 @@ namespace tarvik::test {
 namespace {
 
 // One numeric channel to write: its value type, bits and dimensions.
-struct NumericSpec {
+struct NumericChannel {
     std::u16string name;
     std::uint32_t valueType;
     std::uint32_t bitCount;
@@ -37,31 +35,31 @@ std::uint32_t widthOf(std::uint32_t valueType) {
 }
 bool isSigned(std::uint32_t valueType) { return valueType == 16 || valueType == 2 || valueType == 3 || valueType == 20; }
 
-// `count` random values of the spec's type that fit its bits (signed fields sign-extended), as
+// `count` random values of the channel kind that fit its bits (signed fields sign-extended), as
 // little-endian bytes.
-std::vector<std::uint8_t> randomValues(const NumericSpec& spec, std::uint64_t count, std::mt19937_64& random) {
-    const std::uint32_t width = widthOf(spec.valueType);
+std::vector<std::uint8_t> randomValues(const NumericChannel& kind, std::uint64_t count, std::mt19937_64& random) {
+    const std::uint32_t width = widthOf(kind.valueType);
     std::vector<std::uint8_t> bytes(count * width);
     for (std::uint64_t i = 0; i < count; ++i) {
         std::uint64_t bits = random();
-        if (spec.valueType == 4) {
+        if (kind.valueType == 4) {
             const float value = std::uniform_real_distribution<float>(-1e6f, 1e6f)(random);
             std::memcpy(&bits, &value, 4);
-        } else if (spec.valueType == 5) {
+        } else if (kind.valueType == 5) {
             const double value = std::uniform_real_distribution<double>(-1e12, 1e12)(random);
             std::memcpy(&bits, &value, 8);
-        } else if (spec.bitCount < 64) {
-            bits &= (std::uint64_t{1} << spec.bitCount) - 1;
-            if (isSigned(spec.valueType) && (bits >> (spec.bitCount - 1)) & 1) bits |= ~std::uint64_t{0} << spec.bitCount;
+        } else if (kind.bitCount < 64) {
+            bits &= (std::uint64_t{1} << kind.bitCount) - 1;
+            if (isSigned(kind.valueType) && (bits >> (kind.bitCount - 1)) & 1) bits |= ~std::uint64_t{0} << kind.bitCount;
         }
         std::memcpy(bytes.data() + i * width, &bits, width);
     }
     return bytes;
 }
 
-std::uint64_t elementsOf(const NumericSpec& spec) {
+std::uint64_t elementsOf(const NumericChannel& kind) {
     std::uint64_t product = 1;
-    for (std::uint64_t size : spec.dimensions) product *= size;
+    for (std::uint64_t size : kind.dimensions) product *= size;
     return product;
 }
 
@@ -87,7 +85,7 @@ std::vector<std::uint8_t> readBytes(OpenedFile& file, MF4ReadItem item, std::uin
 }
 
 TEST(WriteRoundTrip, EveryValueKindComesBackBitForBit) {
-    const std::vector<NumericSpec> numbers{
+    const std::vector<NumericChannel> numbers{
         {u"i8", 16, 8},   {u"u8", 17, 8},   {u"i16", 2, 16},  {u"u16", 18, 16}, {u"i32", 3, 32},
         {u"u32", 19, 32}, {u"i64", 20, 64}, {u"u64", 21, 64}, {u"f32", 4, 32},  {u"f64", 5, 64},
         {u"bit1", 17, 1}, {u"u3", 17, 3},   {u"i12", 2, 12},  {u"u20", 19, 20}, {u"i40", 20, 40},
@@ -100,10 +98,10 @@ TEST(WriteRoundTrip, EveryValueKindComesBackBitForBit) {
         TempDir dir;
         HostTree tree(dir.file("kinds.mf4"), version);
         tree.addGroup(u"Kinds");
-        for (const NumericSpec& spec : numbers) {
-            MF4Channel& channel = tree.addChannel(0, spec.name, spec.valueType, spec.bitCount);
-            channel.dimensionCount = static_cast<std::uint16_t>(spec.dimensions.size());
-            for (std::size_t d = 0; d < spec.dimensions.size(); ++d) channel.dimensionSizes[d] = spec.dimensions[d];
+        for (const NumericChannel& kind : numbers) {
+            MF4Channel& channel = tree.addChannel(0, kind.name, kind.valueType, kind.bitCount);
+            channel.dimensionCount = static_cast<std::uint16_t>(kind.dimensions.size());
+            for (std::size_t d = 0; d < kind.dimensions.size(); ++d) channel.dimensionSizes[d] = kind.dimensions[d];
         }
         const std::uint64_t fixedBytes = tree.content()->channelCount;
         tree.addChannel(0, u"raw5", 36, 40);
@@ -124,7 +122,7 @@ TEST(WriteRoundTrip, EveryValueKindComesBackBitForBit) {
 
         std::mt19937_64 random(version);
         std::vector<std::vector<std::uint8_t>> values;
-        for (const NumericSpec& spec : numbers) values.push_back(randomValues(spec, records * elementsOf(spec), random));
+        for (const NumericChannel& kind : numbers) values.push_back(randomValues(kind, records * elementsOf(kind), random));
         const std::vector<std::uint8_t> raw = randomValues({u"", 17, 8}, records * 5, random);
         const std::vector<std::uint8_t> memberA = randomValues({u"", 18, 16}, records, random);
         const std::vector<std::uint8_t> memberB = randomValues({u"", 4, 32}, records, random);
@@ -326,8 +324,7 @@ TEST(WriteRoundTrip, MetadataAndLateChangesComeBack) {
     tree.content()->events[0].name = tree.text(u"marker 2");
     ASSERT_EQ(tree.finish(), 0u);
 
-    std::ifstream external(dir.file("sub/ext.bin"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(external), {}), std::string("\0\1\2external", 11));
+    EXPECT_EQ(fileBytes(dir.file("sub/ext.bin")), std::string("\0\1\2external", 11));
 
     OpenedFile file(dir.file("meta.mf4"));
     ASSERT_EQ(file.result(), 0u) << "no finding at all";

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -50,5 +51,10 @@ std::filesystem::path sharedFolder(std::string_view name) {
 std::filesystem::path corpusDir() { return sharedFolder("corpus"); }
 
 std::filesystem::path damagedFilesDir() { return sharedFolder("fuzz-repro"); }
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 }  // namespace tarvik::test

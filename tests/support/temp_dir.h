@@ -24,6 +24,9 @@ private:
     std::filesystem::path path_;
 };
 
+// The whole content of a file; empty when it cannot be read.
+std::string fileBytes(const std::filesystem::path& path);
+
 // UTF-16 form of a path, as the library's interface takes it.
 std::u16string widePath(const std::filesystem::path& path);
 
