@@ -26,6 +26,7 @@
 #include "writer/finishing.h"
 #include "writer/layout_writer.h"
 #include "writer/recovery.h"
+#include "writer/reduction_pass.h"
 #include "xml/xml_call_context.h"
 
 using namespace tarvik;
@@ -241,9 +242,16 @@ MF4_API std::uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** error
     });
 }
 
-MF4_API std::uint32_t AddReductionData(const MF4Char*, MF4Error**, std::uint64_t*) {
-    // Reduction data is not part of this version of the library; the file is not touched.
-    return kResultFailed;
+MF4_API std::uint32_t AddReductionData(const MF4Char* path, MF4Error** errors, std::uint64_t* errorCount) {
+    return guarded([&] {
+        if (path == nullptr) return kResultFailed;
+        const std::u16string filePath = toString(path);
+        FindingList findings(filePath);
+        std::vector<GroupReduction> groups;
+        const int status = addReductionData(filePath, findings, groups);
+        const std::uint32_t result = report(findings, errors, errorCount);
+        return status == platform::kOk ? result : kResultFailed;
+    });
 }
 
 MF4_API std::uint32_t UpdateToolInformation(MF4Content* content, const char* programId,

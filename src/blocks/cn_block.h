@@ -26,6 +26,7 @@ inline constexpr std::uint8_t kCnMaster = 2;
 inline constexpr std::uint8_t kCnVirtualMaster = 3;
 inline constexpr std::uint8_t kCnSynchronization = 4;
 inline constexpr std::uint8_t kCnMaximumLength = 5;
+inline constexpr std::uint8_t kCnVirtualData = 6;
 
 struct CnRecord : BlockRecord {
     std::int64_t cn_cn_next = 0;

@@ -99,16 +99,10 @@ int readOneSampleReduction(ZtCReadContext& context, std::int64_t link, SrRecord&
     checkHeaderShape(context, record, kSrShape);
 
     CountedFieldReader fields(context.stream, blockBodyLength(record));
-    fields(record.sr_sr_next);
-    fields(record.sr_data);
+    srFields(fields, record);
+    if (fields.status() != kOk) return kFailed;
     // The reduction is kept without data: it still tells what was reduced and how.
     if (record.sr_data == 0) raiseMissingLink(context, kSrShape.name, link, "sr_data");
-    fields(record.sr_cycle_count);
-    fields(record.sr_interval);
-    fields(record.sr_sync_type);
-    fields(record.sr_flags);
-    fields.bytes(record.sr_reserved, sizeof record.sr_reserved);
-    if (fields.status() != kOk) return kFailed;
     if (record.sr_sync_type > kHighestSyncType)
         raiseFieldRange(context, kSrShape.name, link, "sr_sync_type", record.sr_sync_type);
 
@@ -203,6 +197,12 @@ int ZtCDLBlock::write(ZtCMF4Stream& stream) {
     if (record_.dl_flags & 1u) fields(record_.dl_equal_length);
     else
         for (std::uint64_t offset : record_.dl_offset) fields(offset);
+    return fields.status();
+}
+
+int ZtCSRBlock::write(ZtCMF4Stream& stream) {
+    FieldWriter fields(stream);
+    srFields(fields, record_);
     return fields.status();
 }
 

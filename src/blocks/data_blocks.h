@@ -64,6 +64,18 @@ struct SrRecord : BlockRecord {
     std::vector<DlRecord> lists;           // the DL chain
 };
 
+// The SR block's links and data, in file order: one list for reading and writing.
+template <typename Fields, typename Record>
+void srFields(Fields& fields, Record& r) {
+    fields(r.sr_sr_next);
+    fields(r.sr_data);
+    fields(r.sr_cycle_count);
+    fields(r.sr_interval);
+    fields(r.sr_sync_type);
+    fields(r.sr_flags);
+    fields.bytes(r.sr_reserved, sizeof r.sr_reserved);
+}
+
 // Block classes of the data blocks: sizes as written.
 class ZtCDLBlock final : public ZtCMF4Block {
 public:
@@ -105,6 +117,7 @@ public:
     std::uint64_t linkCount() const override { return 2; }
     std::uint64_t blockSize() const override { return 2 * 8 + 48; }
     void release() override { record_.lists.clear(); }
+    int write(ZtCMF4Stream& stream) override;
 
 private:
     SrRecord& record_;

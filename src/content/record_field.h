@@ -100,6 +100,48 @@ inline T decodeField(const std::uint8_t* record, std::uint32_t byteOffset, std::
     return detail::decodeShiftedField<T>(record, byteOffset, bitOffset, bitCount, bigEndian);
 }
 
+// Puts `value` into the field decodeField reads back, for values the field can hold: the
+// inverse of decodeField. Bits of the bytes the field shares with its neighbours keep their
+// values; of a field wider than 64 bits only the low 64 are written.
+template <NumericKind T>
+inline void encodeField(std::uint8_t* record, std::uint32_t byteOffset, std::uint32_t bitOffset,
+                        std::uint32_t bitCount, bool bigEndian, T value) {
+    constexpr std::uint32_t kBits = sizeof(T) * 8;
+    if (bitOffset == 0 && !bigEndian && bitCount == kBits) [[likely]] {
+        std::memcpy(record + byteOffset, &value, sizeof(T));
+        return;
+    }
+    if (bitCount == 0) return;
+    std::uint64_t bits = 0;
+    if constexpr (std::is_signed_v<T> && std::is_integral_v<T>)
+        bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));  // sign bits for wider fields
+    else
+        bits = std::bit_cast<BitPatternOf<T>>(value);
+    const std::uint32_t skippedBytes = bitOffset / 8;
+    bitOffset %= 8;
+    const std::uint32_t keptBits = std::min<std::uint32_t>(bitCount, 64);
+    const std::uint64_t fieldBytes = (std::uint64_t{bitOffset} + bitCount + 7) / 8;
+    // The low end of the field, least significant byte first, in nine bytes at most.
+    const auto kept = static_cast<std::uint32_t>(std::min<std::uint64_t>((bitOffset + keptBits + 7) / 8, 9));
+    std::uint8_t* low = bigEndian ? record + byteOffset + (fieldBytes - 1) : record + byteOffset + skippedBytes;
+    std::uint8_t scratch[9] = {};
+    for (std::uint32_t i = 0; i < kept; ++i) scratch[i] = bigEndian ? *(low - i) : low[i];
+
+    const std::uint64_t mask = keptBits < 64 ? (std::uint64_t{1} << keptBits) - 1 : ~std::uint64_t{0};
+    std::uint64_t word = 0;
+    std::memcpy(&word, scratch, 8);
+    word = (word & ~(mask << bitOffset)) | ((bits & mask) << bitOffset);
+    std::memcpy(scratch, &word, 8);
+    if (bitOffset != 0 && bitOffset + keptBits > 64) {
+        const std::uint64_t highMask = mask >> (64 - bitOffset), highBits = (bits & mask) >> (64 - bitOffset);
+        scratch[8] = static_cast<std::uint8_t>((scratch[8] & ~highMask) | highBits);
+    }
+    for (std::uint32_t i = 0; i < kept; ++i) {
+        if (bigEndian) *(low - i) = scratch[i];
+        else low[i] = scratch[i];
+    }
+}
+
 // True when a field of this data type is stored most significant byte first. The offsets a
 // variable-length channel keeps in its record are little-endian whatever its data type says.
 constexpr bool isBigEndian(std::uint8_t dataType, std::uint8_t channelType) {

@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "writer/data_chain.h"
 #include "writer/event_writer.h"
+#include "writer/reduction_layout.h"
 #include "writer/record_layout.h"
 #include "writer/value_packer.h"
 
@@ -101,14 +102,18 @@ public:
 
         fields_.clear();
         addNumbers(group.master, item.valueType, item.values);
+        // The period of the reduction comes from the group's first records.
+        const bool firstReduced = group.withReduction && !group.reduction;
+        if (firstReduced) group.reduction = std::make_unique<ReductionEngine>(reductionLayout(group, session_));
         if (planChannels(request, item.group, count) != kOk || !makeTile(group, count)) return failed();
-        if (writeRecords(group, count) != kOk) return failed();
+        if (writeRecords(group, count, firstReduced) != kOk) return failed();
         group.cycleCount = group.records.blockCount == 1 ? count : group.cycleCount + count;
         if (stream_.writeAt(static_cast<std::uint64_t>(group.channelGroupPosition + kCycleCountOffset), group.cycleCount) != kOk)
             return failed();
         for (const FieldSource& field : fields_)
             if (field.slot->rangeChanged && rewriteRange(*field.slot) != kOk) return failed();
         if (writeInterruptions(group, item, hadData, previousLast) != kOk) return failed();
+        if (group.reduction && group.reduction->writeFullLevels(stream_) != kOk) return failed();
         return kOk;
     }
 
@@ -161,8 +166,9 @@ private:
         return true;
     }
 
-    // The DT block: its header, then the records tile by tile, then its link.
-    int writeRecords(GroupSlot& group, std::uint64_t count) {
+    // The DT block: its header, then the records tile by tile, then its link. Each tile also
+    // feeds the group's reduction; the rows it yields are written once the block is whole.
+    int writeRecords(GroupSlot& group, std::uint64_t count, bool firstReduced) {
         const std::uint64_t length = count * group.dataBytes;
         const std::int64_t position = beginDataBlock(stream_, "##DT", length);
         if (position < 0) return kFailed;
@@ -178,6 +184,10 @@ private:
             for (const FieldSource& field : fields_) pack(field, first, tile);
             const std::uint64_t at = static_cast<std::uint64_t>(position) + kBlockHeaderSize + first * tile.stride;
             if (stream_.writeBytesAt(at, tile.bytes, tile.count * tile.stride) != kOk) return kFailed;
+            if (group.reduction) {
+                if (firstReduced && first == 0) group.reduction->estimatePeriod(tile.bytes, tile.count);
+                group.reduction->feed(tile.bytes, tile.count);
+            }
         }
         return linkDataBlock(stream_, group.records, position, length);
     }
@@ -232,11 +242,16 @@ private:
             const std::uint64_t k = item.interruptions[i];
             if (k >= item.valueCount || (k == 0 && !hadData && !group.hasInterruptions)) continue;
             const double begin = k == 0 ? previousLast : numberAt(item.values, item.valueType, k - 1);
-            times.emplace_back(begin, numberAt(item.values, item.valueType, k));
+            times.emplace_back(eventTime(group, begin), eventTime(group, numberAt(item.values, item.valueType, k)));
         }
         if (times.empty()) return kOk;
         group.hasInterruptions = true;
         return insertInterruptions(stream_, session_, group.channelGroupPosition, times);
+    }
+
+    // Interruptions are timed in raw master values, or in time when the group is reduced.
+    static double eventTime(const GroupSlot& group, double raw) {
+        return group.reduction ? group.reduction->timeOf(raw) : raw;
     }
 
     // The values of a variable-length channel as one SD block; `positions` receives each

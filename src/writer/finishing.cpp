@@ -54,6 +54,13 @@ int trimLists(ZtCMF4Stream& stream, const WriteSession& session) {
     return kOk;
 }
 
+// The levels of every group reduced while it was written are closed, written and linked.
+int completeReductions(ZtCMF4Stream& stream, WriteSession& session) {
+    for (GroupSlot& group : session.groups)
+        if (group.reduction && group.reduction->finish(stream, group.channelGroupPosition) != kOk) return kFailed;
+    return kOk;
+}
+
 int settle(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& comments) {
     const MF4Content& content = *session.content;
     if (content.events != nullptr && content.eventCount != 0 &&
@@ -61,6 +68,7 @@ int settle(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& comment
         return kFailed;
     if (stream.writeAt(kStartTimeOffset, content.startTimeNs) != kOk) return kFailed;
     if (rewriteChangedComments(stream, session, comments) != kOk) return kFailed;
+    if (completeReductions(stream, session) != kOk) return kFailed;
     if (trimLists(stream, session) != kOk) return kFailed;
     return stream.flush();
 }

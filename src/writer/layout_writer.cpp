@@ -47,7 +47,8 @@ void checkChannel(const MF4Channel& channel, CommentRenderer& comments, FindingL
 // Everything that can keep the file from being made is found before it is created: the
 // layout of every group, the array axes and every comment.
 bool prepare(const MF4Content& content, WriteSession& session, CommentRenderer& comments, FindingList& findings) {
-    session.groups.assign(content.groups ? content.groupCount : 0, GroupSlot{});
+    session.groups.clear();
+    session.groups.resize(content.groups ? content.groupCount : 0);
     session.channels.assign(content.channels ? content.channelCount : 0, ChannelSlot{});
     for (std::uint64_t g = 0; g < session.groups.size(); ++g) {
         layOutGroup(content, g, session.groups[g], session.channels);

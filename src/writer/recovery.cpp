@@ -18,6 +18,7 @@
 #include "content/value_kinds.h"
 #include "content/value_type.h"
 #include "findings/findings.h"
+#include "writer/reduction_pass.h"
 
 namespace tarvik {
 
@@ -281,7 +282,10 @@ int recoverStreamingFile(const std::u16string& path, FindingList& findings, std:
     for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups)
         groups.push_back(repairGroup(stream, fileSize, findings, dataGroup, repairs));
     stream.close();
-    return applyRepairs(layer, repairs, findings);
+    if (applyRepairs(layer, repairs, findings) != kOk) return kFailed;
+    // The file is whole again; groups without reduction data get it as from AddReductionData.
+    std::vector<GroupReduction> reductions;
+    return addReductionData(path, findings, reductions);
 }
 
 }  // namespace tarvik

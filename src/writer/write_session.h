@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "TarvikMF4Access.h"
+#include "writer/reduction_engine.h"
 
 namespace tarvik {
 
@@ -60,6 +62,8 @@ struct GroupSlot {
     std::uint64_t cycleCount = 0;
     bool withReduction = false;
     bool hasInterruptions = false;
+    // The reduction computed while writing, made at the group's first batch.
+    std::unique_ptr<ReductionEngine> reduction;
 };
 
 // A comment as written, with the link that points to it and the way to render it again from

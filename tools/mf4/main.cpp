@@ -14,6 +14,7 @@
 #include "import_command.h"
 #include "info_command.h"
 #include "recover_command.h"
+#include "reduce_command.h"
 
 int main(int argc, char** argv) {
     // Reports can be large and the tool writes only through the C++ streams.
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     mf4tool::addImportCommand(app, exitCode);
     mf4tool::addDemoCommand(app, exitCode);
     mf4tool::addRecoverCommand(app, exitCode);
+    mf4tool::addReduceCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);

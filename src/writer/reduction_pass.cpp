@@ -1,0 +1,132 @@
+#include "writer/reduction_pass.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+#include "blocks/block_layer.h"
+#include "blocks/file_open.h"
+#include "blocks/read_context.h"
+#include "blocks/stream.h"
+#include "blocks/structure_read.h"
+#include "data/data_source.h"
+#include "findings/findings.h"
+#include "platform/text.h"
+#include "writer/reduction_engine.h"
+
+namespace tarvik {
+
+using platform::kFailed;
+using platform::kOk;
+
+namespace {
+
+constexpr std::uint32_t kGroupNotReduced = 145;
+constexpr std::uint32_t kBlockNotWritten = 142;
+constexpr std::uint64_t kChunkRecords = 1000;
+constexpr std::uint64_t kChunkBytes = 1 << 20;
+constexpr std::uint64_t kPeriodRecords = 10000;
+
+std::u16string groupName(const CgRecord& group) {
+    if (group.acquisitionName && !group.acquisitionName->empty()) return *group.acquisitionName;
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%" PRIx64, static_cast<std::uint64_t>(group.position));
+    return platform::utf8ToUtf16(text);
+}
+
+// Reads the group's records chunk by chunk: first the ones the period is estimated from, then
+// all of them through the engine. Records a damaged chain does not deliver end the pass early;
+// the levels then cover the records that were read.
+class GroupPass {
+public:
+    GroupPass(ZtCMF4Stream& stream, const DgRecord& dataGroup, const CgRecord& group, ReductionEngine& engine,
+              std::uint64_t stride)
+        : stream_(stream), engine_(engine), stride_(stride), records_(group.cg_cycle_count),
+          source_(DataSource::forDataGroup(dataGroup, stride * group.cg_cycle_count)),
+          chunkRecords_(std::clamp<std::uint64_t>(kChunkBytes / stride, 1, kChunkRecords)) {}
+
+    int run() {
+        forEachChunk(std::min(records_, kPeriodRecords),
+                     [&](const std::uint8_t* records, std::uint64_t n) { engine_.estimatePeriod(records, n); return kOk; });
+        return forEachChunk(records_, [&](const std::uint8_t* records, std::uint64_t n) {
+            engine_.feed(records, n);
+            return engine_.writeFullLevels(stream_);
+        });
+    }
+
+private:
+    template <typename Use>
+    int forEachChunk(std::uint64_t count, Use use) {
+        for (std::uint64_t first = 0; first < count;) {
+            const std::uint64_t wanted = std::min(chunkRecords_, count - first);
+            buffer_.resize(wanted * stride_);
+            const std::uint64_t arrived = source_.read(stream_, first * stride_, buffer_.data(), buffer_.size()) / stride_;
+            if (arrived != 0 && use(buffer_.data(), arrived) != kOk) return kFailed;
+            if (arrived < wanted) break;
+            first += arrived;
+        }
+        return kOk;
+    }
+
+    ZtCMF4Stream& stream_;
+    ReductionEngine& engine_;
+    std::uint64_t stride_;
+    std::uint64_t records_;
+    DataSource source_;
+    std::uint64_t chunkRecords_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+GroupReduction reduceGroup(ZtCMF4Stream& stream, const DgRecord& dataGroup, const HdRecord& header,
+                           FindingList& findings, int& status) {
+    GroupReduction result;
+    if (dataGroup.groups.size() != 1 || dataGroup.dg_rec_id_size != 0) {
+        result.outcome = GroupReduction::Outcome::Unsorted;
+        return result;
+    }
+    const CgRecord& group = dataGroup.groups.front();
+    const std::uint64_t stride = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
+    if (group.cg_cycle_count == 0 || stride == 0) return result;
+    if (group.cg_sr_first != 0) {
+        result.outcome = GroupReduction::Outcome::HadReduction;
+        return result;
+    }
+    if (group.channelsRejected) {
+        findings.addWarning(kGroupNotReduced, groupName(group), std::nullopt);
+        result.outcome = GroupReduction::Outcome::ChannelsRejected;
+        return result;
+    }
+    ReductionEngine engine(reductionLayout(group, header.conversions));
+    GroupPass pass(stream, dataGroup, group, engine, stride);
+    if (pass.run() != kOk || engine.writeFullLevels(stream) != kOk) {
+        status = kFailed;
+        return result;
+    }
+    result.levels = engine.levelCount();
+    result.firstInterval = engine.levelCount() != 0 ? 64 * engine.period() : 0;
+    if (engine.finish(stream, group.position) != kOk) status = kFailed;
+    result.outcome = GroupReduction::Outcome::Reduced;
+    return result;
+}
+
+}  // namespace
+
+int addReductionData(const std::u16string& path, FindingList& findings, std::vector<GroupReduction>& groups) {
+    ZtCBlockLayerCore layer;
+    layer.SetFilePath(path);
+    if (readStructure(layer, findings, kReadSkipEvents) != kOk) return kFailed;
+    ZtCMF4Stream stream(&layer);
+    if (openForWriting(stream, OpenMode::Update, findings) != kOk) return kFailed;
+    int status = kOk;
+    for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups) {
+        groups.push_back(reduceGroup(stream, dataGroup, *layer.hdRecord(), findings, status));
+        if (status != kOk) break;
+    }
+    if (stream.flush() != kOk) status = kFailed;
+    stream.close();
+    if (status != kOk && !findings.hasErrors()) findings.addFileError(kBlockNotWritten);
+    return status;
+}
+
+}  // namespace tarvik
