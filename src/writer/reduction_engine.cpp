@@ -119,13 +119,16 @@ void ReductionEngine::feedRun(const std::uint8_t* records, std::uint64_t count) 
     for (auto& field : fields_) field->feed(records, count, layout_.stride);
 }
 
-void ReductionEngine::close(std::size_t level, bool grow) {
+void ReductionEngine::close(std::size_t level, bool followed) {
     const std::uint64_t index = levels_[level].current;
-    if (grow && level + 1 == levels_.size()) addLevel();
+    // A level that gets a second row gets a coarser level above it, so the coarsest level is
+    // always one row over the whole recording.
+    const bool secondRow = followed || levels_[level].rowsWritten != 0 || !levels_[level].rows.empty();
+    if (secondRow && level + 1 == levels_.size()) addLevel();
     if (level + 1 < levels_.size()) {
         // Sixteen intervals of one level make one of the next.
         const std::uint64_t upper = index / kLevelFactor;
-        if (levels_[level + 1].open && upper > levels_[level + 1].current) close(level + 1, grow);
+        if (levels_[level + 1].open && upper > levels_[level + 1].current) close(level + 1, true);
         levels_[level + 1].current = upper;
         levels_[level + 1].open = true;
         if (master_) master_->handUp(level);

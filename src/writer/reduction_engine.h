@@ -1,8 +1,9 @@
 // Sample reduction of one channel group: its records are fed in order, each is placed in an
 // interval of level 0 by its time, and every interval that closes yields a row of three records
 // (means, minimums, maximums) and is handed up to the next level, whose intervals are 16 times
-// longer. Rows are written to the file as RD blocks; finishing lists each level's blocks in a DL
-// under an SR block chained from the group's CG.
+// longer. A level with more than one row has a coarser level above it, so the coarsest level is
+// one row over the whole recording. Rows are written to the file as RD blocks; finishing lists
+// each level's blocks in a DL under an SR block chained from the group's CG.
 #pragma once
 
 #include <cstdint>
@@ -68,9 +69,9 @@ private:
     void addLevel();
     // Feeds records [first, end) of the current chunk to level 0's open interval.
     void feedRun(const std::uint8_t* records, std::uint64_t count);
-    // Closes the open interval of `level`: hands it up (to a new level when `grow` allows) and
-    // appends its row.
-    void close(std::size_t level, bool grow);
+    // Closes the open interval of `level`, hands it up and appends its row; `followed` says
+    // that another interval of the level follows it.
+    void close(std::size_t level, bool followed);
     int writeRows(ZtCMF4Stream& stream, Level& level, std::uint64_t rows);
 
     ReductionLayout layout_;

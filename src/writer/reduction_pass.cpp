@@ -78,36 +78,30 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-GroupReduction reduceGroup(ZtCMF4Stream& stream, const DgRecord& dataGroup, const HdRecord& header,
-                           FindingList& findings, int& status) {
-    GroupReduction result;
-    if (dataGroup.groups.size() != 1 || dataGroup.dg_rec_id_size != 0) {
-        result.outcome = GroupReduction::Outcome::Unsorted;
-        return result;
-    }
+// Whether the pass reduces the data group, and why not when it does not. A group whose channels
+// the reader rejected could not be reduced whole; finding 145 names it.
+GroupReduction::Outcome outcomeOf(const DgRecord& dataGroup, FindingList& findings) {
+    if (dataGroup.groups.size() != 1 || dataGroup.dg_rec_id_size != 0) return GroupReduction::Outcome::Unsorted;
     const CgRecord& group = dataGroup.groups.front();
-    const std::uint64_t stride = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
-    if (group.cg_cycle_count == 0 || stride == 0) return result;
-    if (group.cg_sr_first != 0) {
-        result.outcome = GroupReduction::Outcome::HadReduction;
-        return result;
-    }
+    if (group.cg_cycle_count == 0 || std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes == 0)
+        return GroupReduction::Outcome::NoRecords;
+    if (group.cg_sr_first != 0) return GroupReduction::Outcome::HadReduction;
     if (group.channelsRejected) {
         findings.addWarning(kGroupNotReduced, groupName(group), std::nullopt);
-        result.outcome = GroupReduction::Outcome::ChannelsRejected;
-        return result;
+        return GroupReduction::Outcome::ChannelsRejected;
     }
+    return GroupReduction::Outcome::Reduced;
+}
+
+int reduceGroup(ZtCMF4Stream& stream, const DgRecord& dataGroup, const HdRecord& header, GroupReduction& result) {
+    const CgRecord& group = dataGroup.groups.front();
+    const std::uint64_t stride = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
     ReductionEngine engine(reductionLayout(group, header.conversions));
     GroupPass pass(stream, dataGroup, group, engine, stride);
-    if (pass.run() != kOk || engine.writeFullLevels(stream) != kOk) {
-        status = kFailed;
-        return result;
-    }
+    if (pass.run() != kOk || engine.writeFullLevels(stream) != kOk) return kFailed;
     result.levels = engine.levelCount();
-    result.firstInterval = engine.levelCount() != 0 ? 64 * engine.period() : 0;
-    if (engine.finish(stream, group.position) != kOk) status = kFailed;
-    result.outcome = GroupReduction::Outcome::Reduced;
-    return result;
+    result.firstInterval = 64 * engine.period();
+    return engine.finish(stream, group.position);
 }
 
 }  // namespace
@@ -116,13 +110,20 @@ int addReductionData(const std::u16string& path, FindingList& findings, std::vec
     ZtCBlockLayerCore layer;
     layer.SetFilePath(path);
     if (readStructure(layer, findings, kReadSkipEvents) != kOk) return kFailed;
+    const HdRecord& header = *layer.hdRecord();
+    bool work = false;
+    for (const DgRecord& dataGroup : header.dataGroups) {
+        groups.push_back({outcomeOf(dataGroup, findings)});
+        work = work || groups.back().outcome == GroupReduction::Outcome::Reduced;
+    }
+    // A file with nothing to reduce is not even opened for writing.
+    if (!work) return kOk;
     ZtCMF4Stream stream(&layer);
     if (openForWriting(stream, OpenMode::Update, findings) != kOk) return kFailed;
     int status = kOk;
-    for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups) {
-        groups.push_back(reduceGroup(stream, dataGroup, *layer.hdRecord(), findings, status));
-        if (status != kOk) break;
-    }
+    for (std::size_t g = 0; g < groups.size() && status == kOk; ++g)
+        if (groups[g].outcome == GroupReduction::Outcome::Reduced)
+            status = reduceGroup(stream, header.dataGroups[g], header, groups[g]);
     if (stream.flush() != kOk) status = kFailed;
     stream.close();
     if (status != kOk && !findings.hasErrors()) findings.addFileError(kBlockNotWritten);

@@ -72,6 +72,43 @@ TEST(DecodeField, EveryKindGivesTheFieldsBitsOneByOne) {
     });
 }
 
+// Encoding is decoding's inverse: a value the field can hold (one decoded from another record)
+// put into a record reads back bit for bit, and every bit of the record outside the field stays.
+TEST(EncodeField, ReadsBackAndKeepsTheNeighbouringBits) {
+    std::mt19937_64 random(5150);
+    forEachKind([&](auto kind) {
+        using T = decltype(kind);
+        for (int run = 0; run < 3000; ++run) {
+            const bool bigEndian = run % 2 == 1;
+            const auto byteOffset = static_cast<std::uint32_t>(random() % 3);
+            const auto bitOffset = static_cast<std::uint32_t>(random() % 8);
+            const auto bitCount = static_cast<std::uint32_t>(run % 3 == 0 ? 1 + random() % (sizeof(T) * 8) : sizeof(T) * 8);
+            Bytes source(byteOffset + (bitOffset + bitCount + 7) / 8), record(source.size());
+            for (std::uint8_t& byte : source) byte = static_cast<std::uint8_t>(random());
+            for (std::uint8_t& byte : record) byte = static_cast<std::uint8_t>(random());
+            const T value = decode<T>(source, bitOffset, bitCount, bigEndian, byteOffset);
+            const Bytes before = record;
+            encodeField<T>(record.data(), byteOffset, bitOffset, bitCount, bigEndian, value);
+            SCOPED_TRACE(std::to_string(sizeof(T)) + " bytes, " + (bigEndian ? "big-endian " : "") +
+                         std::to_string(bitCount) + " bits at " + std::to_string(byteOffset) + ':' + std::to_string(bitOffset));
+            ASSERT_EQ(bitsOf(decode<T>(record, bitOffset, bitCount, bigEndian, byteOffset)), bitsOf(value));
+            // Bit i of the field lies at bit (bitOffset + i) of its bytes, counted from the least
+            // significant byte: the first byte of a little-endian field, the last of a big-endian one.
+            for (std::uint32_t bit = 0; bit < record.size() * 8; ++bit) {
+                const std::uint32_t byte = bit / 8;
+                const bool inField = byte >= byteOffset && [&] {
+                    const std::uint32_t fromLow = bigEndian ? static_cast<std::uint32_t>(record.size() - 1 - byte) : byte - byteOffset;
+                    const std::uint32_t position = fromLow * 8 + bit % 8;
+                    return position >= bitOffset && position < bitOffset + bitCount;
+                }();
+                if (!inField) {
+                    ASSERT_EQ((record[byte] >> (bit % 8)) & 1, (before[byte] >> (bit % 8)) & 1) << "bit " << bit;
+                }
+            }
+        }
+    });
+}
+
 TEST(DecodeField, WorkedExamples) {
     // 12 bits at bit offset 4 holding 0x800; the low nibble belongs to another field.
     EXPECT_EQ(decode<std::int16_t>(Bytes{0x0F, 0x80}, 4, 12), -2048);

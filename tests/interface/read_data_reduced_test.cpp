@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TarvikMF4Access.h"
+#include "support/host_tree.h"
 #include "support/mdf_blocks.h"
 #include "support/read_items.h"
 
@@ -319,6 +320,61 @@ TEST(ReadDataReduced, CorpusReductionLevelsAgreeWithTheRawRecords) {
         EXPECT_EQ(std::min(a.values[0], a.values[1]), *low);
         EXPECT_EQ(std::max(a.values[0], a.values[1]), *high);
     }
+}
+
+// Levels the library adds itself: buckets that are whole intervals of a level read the same
+// minima and maxima from the level as from the raw records, and the descent from a reduced
+// maximum finds the record it came from.
+TEST(ReadDataReduced, LevelsTheLibraryAddsAgreeWithTheRawRecords) {
+    TempDir dir;
+    const auto path = dir.file("levels.mf4");
+    {
+        HostTree tree(path);
+        tree.addGroup(u"G");
+        tree.addChannel(0, u"value", 5, 64);
+        ASSERT_EQ(tree.create(), 0u);
+        // 1 ms steps: level intervals of 0.0625 s, 1 s and 16 s.
+        std::vector<double> times = evenTimes(20000, 0.001), values;
+        for (std::size_t i = 0; i < times.size(); ++i) values.push_back(static_cast<double>(i * 7919 % 10007));
+        ASSERT_EQ(WriteBatch().group(0, 5, times.data(), times.size()).channel(0, 5, values.data(), values.size()).write(tree.content()), 0u);
+        ASSERT_EQ(tree.finish(), 0u);
+    }
+    // Per method (1 minimum, 2 maximum), one value per 1 s bucket, and the interval it was read at.
+    auto buckets = [&](std::uint32_t method, double levelTime) {
+        OpenedFile file(path);
+        Buffer<double> a(32), b(32);
+        const MF4ReadItem settings{.index = 0, .startTime = 0, .endTime = 20, .method = method, .bucketTime = 1,
+                                   .levelTime = levelTime, .capacity = 32};
+        EXPECT_EQ(reduce(file, MF4_READ_DOWNSAMPLED_TIME_BASED, settings, a, b), 0u);
+        return std::pair{a.got(), a.usedInterval};
+    };
+    const auto rawMinima = buckets(1, 0), rawMaxima = buckets(2, 0);
+    ASSERT_EQ(rawMinima.first.size(), 20u);
+    EXPECT_EQ(rawMaxima.second, 0.0);
+
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    ASSERT_EQ(AddReductionData(widePath(path).c_str(), &errors, &count), 0u);
+    FreeErrors(errors, count);
+    const auto minima = buckets(1, -1), maxima = buckets(2, -1);
+    EXPECT_EQ(minima.second, 1.0) << "read from the 1 s level";
+    EXPECT_EQ(minima.first, rawMinima.first);
+    EXPECT_EQ(maxima.first, rawMaxima.first);
+
+    // The maximum of the interval at 3 s lies in record 3000 + j with that value.
+    OpenedFile file(path);
+    Buffer<double> when(1);
+    MF4ReadItem ask = when.item(0, 1);
+    ask.startTime = 3;
+    ask.levelTime = 1;
+    ask.reducedType = 5;
+    ask.reducedValue.asDouble = maxima.first[3];
+    ASSERT_EQ(file.read(MF4_READ_ORIGINAL_TIMESTAMP, {ask}), 0u);
+    ASSERT_EQ(when.stored, 1u);
+    const auto record = static_cast<std::uint64_t>(std::llround(when.values[0] / 0.001));
+    EXPECT_EQ(static_cast<double>(record * 7919 % 10007), maxima.first[3]);
+    EXPECT_GE(record, 3000u);
+    EXPECT_LT(record, 4000u);
 }
 
 }  // namespace

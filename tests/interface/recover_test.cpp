@@ -26,11 +26,14 @@ T at(const std::string& bytes, std::uint64_t position) {
     return value;
 }
 
-std::uint32_t recover(const std::filesystem::path& path, std::vector<std::uint32_t>* findings = nullptr) {
+using FileCall = std::uint32_t (*)(const MF4Char*, MF4Error**, std::uint64_t*);
+
+std::uint32_t recover(const std::filesystem::path& path, std::vector<std::uint32_t>* findings = nullptr,
+                      FileCall call = RecoverStreamingFile) {
     const std::u16string wide = widePath(path);
     MF4Error* errors = nullptr;
     std::uint64_t count = 0;
-    const std::uint32_t result = RecoverStreamingFile(wide.c_str(), &errors, &count);
+    const std::uint32_t result = call(wide.c_str(), &errors, &count);
     for (std::uint64_t i = 0; findings != nullptr && i < count; ++i) findings->push_back(errors[i].messageId);
     FreeErrors(errors, count);
     return result;
@@ -53,12 +56,14 @@ void writeUnfinished(const std::filesystem::path& file, int batches, Records rec
     CloseUnfinished(tree.content());
 }
 
-// The records of the recovered file's group, checked to be the first ones written.
+// The records of the recovered file's group, checked to be the first ones written; a group with
+// records has reduction data.
 std::uint64_t recordsRead(const std::filesystem::path& file) {
     OpenedFile read(file);
     EXPECT_EQ(read.result(), 0u) << "a recovered file reads without findings";
     if (read.content() == nullptr || read.content()->groupCount != 1) return ~std::uint64_t{0};
     const std::uint64_t cycles = read.content()->groups[0].cycleCount;
+    EXPECT_EQ(read.content()->groups[0].reductionRaster > 0, cycles > 0) << "reduction data after recovery";
     Buffer<double> time(cycles + 1), values(cycles + 1);
     read.read(0, {values.item(0)}, {time.item(0)});
     EXPECT_EQ(time.stored, cycles) << "every counted record can be read";
@@ -92,36 +97,71 @@ TEST(Recover, ListsAndCycleCountSayWhatTheFileHolds) {
     ASSERT_EQ(recover(dir.file("b.mf4")), 0u);
     EXPECT_EQ(at<std::uint64_t>(fileBytes(dir.file("b.mf4")), lastBlock + 8), 24u + 6 * 16);
     EXPECT_EQ(recordsRead(dir.file("b.mf4")), 26u);
+
+    // A block of the chain that is not a DT (another writer's DZ) ends the chain before it; the
+    // wrong block is reported, what lies before it stays.
+    writeUnfinished(dir.file("c.mf4"), 3, [](int) { return 10; });
+    std::string foreign = fileBytes(dir.file("c.mf4"));
+    const std::uint64_t secondBlock = at<std::uint64_t>(foreign, at<std::uint64_t>(foreign, at<std::uint64_t>(foreign, 88) + 40) + 24 + 16);
+    ASSERT_EQ(foreign.substr(secondBlock, 4), "##DT");
+    foreign.replace(secondBlock, 4, "##DZ");
+    std::ofstream(dir.file("c.mf4"), std::ios::binary) << foreign;
+    std::vector<std::uint32_t> findings;
+    recover(dir.file("c.mf4"), &findings);
+    EXPECT_EQ(findings, std::vector<std::uint32_t>{103});
+    EXPECT_EQ(recordsRead(dir.file("c.mf4")), 10u);
 }
 
+// Recovery and adding reduction data leave alone what is not theirs to change: a finished file
+// (recovery) or one that has its reduction data (both), an unfinished file (reduction), anything
+// that is not MDF 4, a missing file, and a file that may not be written.
 TEST(Recover, FilesNotToRepairStayAsTheyWere) {
     TempDir dir;
-    writeUnfinished(dir.file("done.mf4"), 2, [](int) { return 3; });
-    ASSERT_EQ(recover(dir.file("done.mf4")), 0u);
-    const std::string finished = fileBytes(dir.file("done.mf4"));
-    EXPECT_EQ(recover(dir.file("done.mf4")), 0u);
-    EXPECT_EQ(fileBytes(dir.file("done.mf4")), finished) << "a finished file is not touched";
+    for (const FileCall call : {FileCall{RecoverStreamingFile}, FileCall{AddReductionData}}) {
+        const bool reducing = call == AddReductionData;
+        SCOPED_TRACE(reducing ? "AddReductionData" : "RecoverStreamingFile");
+        writeUnfinished(dir.file("done.mf4"), 2, [](int) { return 3; });
+        ASSERT_EQ(recover(dir.file("done.mf4")), 0u);
+        const std::string finished = fileBytes(dir.file("done.mf4"));
+        EXPECT_EQ(recover(dir.file("done.mf4"), nullptr, call), 0u);
+        EXPECT_EQ(fileBytes(dir.file("done.mf4")), finished) << "a finished, reduced file is not touched";
 
-    const std::string text = "not a measurement file at all, but long enough to be read as one ......";
-    std::ofstream(dir.file("text.mf4"), std::ios::binary) << text;
-    std::vector<std::uint32_t> findings;
-    EXPECT_EQ(recover(dir.file("text.mf4"), &findings), 2u);
-    EXPECT_FALSE(findings.empty());
-    EXPECT_EQ(fileBytes(dir.file("text.mf4")), text);
+        std::vector<std::uint32_t> findings;
+        if (reducing) {
+            writeUnfinished(dir.file("open.mf4"), 2, [](int) { return 3; });
+            const std::string unfinished = fileBytes(dir.file("open.mf4"));
+            EXPECT_EQ(recover(dir.file("open.mf4"), &findings, call), 2u);
+            EXPECT_EQ(findings, std::vector<std::uint32_t>{102});
+            EXPECT_EQ(fileBytes(dir.file("open.mf4")), unfinished);
+        }
 
-    findings.clear();
-    EXPECT_EQ(recover(dir.file("missing.mf4"), &findings), 2u);
-    EXPECT_EQ(findings, std::vector<std::uint32_t>{141});
-    EXPECT_EQ(RecoverStreamingFile(nullptr, nullptr, nullptr), 2u);
-
-    if (geteuid() != 0) {  // root writes read-only files anyway
-        writeUnfinished(dir.file("locked.mf4"), 2, [](int) { return 3; });
-        const std::string before = fileBytes(dir.file("locked.mf4"));
-        std::filesystem::permissions(dir.file("locked.mf4"), std::filesystem::perms::owner_read);
+        const std::string text = "not a measurement file at all, but long enough to be read as one ......";
+        std::ofstream(dir.file("text.mf4"), std::ios::binary) << text;
         findings.clear();
-        EXPECT_EQ(recover(dir.file("locked.mf4"), &findings), 2u);
-        EXPECT_EQ(findings, std::vector<std::uint32_t>{147});
-        EXPECT_EQ(fileBytes(dir.file("locked.mf4")), before);
+        EXPECT_EQ(recover(dir.file("text.mf4"), &findings, call), 2u);
+        EXPECT_FALSE(findings.empty());
+        EXPECT_EQ(fileBytes(dir.file("text.mf4")), text);
+
+        findings.clear();
+        EXPECT_EQ(recover(dir.file("missing.mf4"), &findings, call), 2u);
+        EXPECT_EQ(findings, std::vector<std::uint32_t>{141});
+        EXPECT_EQ(call(nullptr, nullptr, nullptr), 2u);
+
+        if (geteuid() != 0) {  // root writes read-only files anyway
+            // Unfinished for recovery; finished without reduction data for reduction.
+            writeUnfinished(dir.file("locked.mf4"), 2, [](int) { return 3; });
+            if (reducing) {
+                std::string bytes = fileBytes(dir.file("locked.mf4"));
+                std::ofstream(dir.file("locked.mf4"), std::ios::binary) << bytes.replace(0, 8, "MDF     ");
+            }
+            const std::string before = fileBytes(dir.file("locked.mf4"));
+            std::filesystem::permissions(dir.file("locked.mf4"), std::filesystem::perms::owner_read);
+            findings.clear();
+            EXPECT_EQ(recover(dir.file("locked.mf4"), &findings, call), 2u);
+            EXPECT_EQ(findings, std::vector<std::uint32_t>{147});
+            EXPECT_EQ(fileBytes(dir.file("locked.mf4")), before);
+            std::filesystem::remove(dir.file("locked.mf4"));
+        }
     }
 }
 
