@@ -206,7 +206,8 @@ typedef struct MF4ChannelGroup {
     MF4Char* comment;
     uint64_t propertyCount;
     MF4Property* properties;
-    uint32_t withReduction;     /* writing: compute reduction data when finishing */
+    uint32_t withReduction;     /* writing: compute reduction levels while writing; see
+                                   AddReductionData */
     uint32_t busEventGroup;     /* writing: mark as bus-event group */
     uint32_t plainBusEventGroup;/* writing: mark as plain bus-event group */
     MF4Char* sourceChannelNumber;
@@ -605,12 +606,34 @@ MF4_API void CloseUnfinished(MF4Content* content);
    the run and lists that are not all in the file leave the chain; the lists and the cycle count
    are rewritten to match, and the file is marked "MDF     " last. The structure is read before
    anything is written: a file that is not MDF 4 or is already finished stays byte for byte as
-   it was, and so does a file that cannot be opened for writing (finding 147). Reduction data
-   is not yet added. Result 2 when the path is null or the file cannot be repaired. */
+   it was, and so does a file that cannot be opened for writing (finding 147). Once repaired,
+   every group without reduction data gets it as from AddReductionData. Result 2 when the path
+   is null or the file cannot be repaired. */
 MF4_API uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** errors,
                                       uint64_t* errorCount);
 
-/* Adds sample-reduction data to a finished file. */
+/* Adds sample-reduction data to a finished file, so that down-sampled reads (mode 3) of long
+   recordings need not read every record. Every data group with records, one channel group and
+   no reduction data yet gets levels: the sampling period P is the mean step of the first (at
+   most 10000) master times, cut to its 16 most significant bits; level 0 has intervals of
+   64 x P, each further level intervals 16 times longer, and a level with more than one row has
+   a coarser one above it (the coarsest is one row over the whole recording). A row holds, in
+   three records laid out like the group's own, the mean, minimum and maximum of every element of
+   every numeric channel over the interval's records, and for the master the interval's start
+   time with the smallest and largest step between consecutive master values (0 and 0 when the
+   interval holds the only record). Integer means are rounded half away from zero, exactly;
+   floating-point means are not rounded; a NaN enters the mean but not minimum or maximum unless
+   every value of the interval is NaN. Records are placed in time through the master's linear
+   conversion when it has one. Choices of this library: a group whose master is not a number, or
+   that has none, is placed by record index (period 1); times that do not rise give period 1;
+   invalidation bits are not looked at; groups that share their records (unsorted data groups)
+   are left alone; a group with channels the reader rejected gets finding 145 and is left alone.
+   A file with nothing to reduce is not opened for writing. The levels are written at the end of
+   the file and linked last, so an interrupted call leaves the file as readable as before.
+   withReduction on a group makes WriteData compute the same levels while writing (the period
+   then comes from the group's first WriteData batch) and FinishWriting link them.
+   Result 2 for a null path, a file that is not a finished MDF 4 file (an unfinished one gives
+   finding 102), or one that cannot be written (147). */
 MF4_API uint32_t AddReductionData(const MF4Char* path, MF4Error** errors, uint64_t* errorCount);
 
 /* Sets the tool identification that later history entries carry; null arguments keep the

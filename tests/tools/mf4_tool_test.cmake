@@ -267,6 +267,15 @@ elseif(CASE STREQUAL "demo")
   endif()
   mf4(1 recover "${WORK_DIR}/no-such.mf4")
   expect_match("${stdout}" "error 141" "missing file")
+  # Reduction levels for both groups (100 Hz: intervals of 64 x 0.009765625 s), then reads from
+  # a level; a second run finds nothing to do.
+  mf4(0 reduce "${demo}")
+  expect_match("${stdout}" "\\] Engine: 1000 records, levels from 0.625 s\n" "engine levels")
+  expect_match("${stdout}" "added to 2 of 2 groups" "reduce summary")
+  mf4(0 reduce "${demo}")
+  expect_match("${stdout}" "had reduction data already[^\n]*\n[^\n]*had reduction data already" "reduced twice")
+  expect_match("${stdout}" "added to 0 of 2 groups" "nothing to add")
+  mf4(1 reduce "${WORK_DIR}/no-such.mf4")
 
 elseif(CASE STREQUAL "import")
   set(csv "${WORK_DIR}/import.csv")
