@@ -7,7 +7,7 @@
 
 #include "blocks/hd_block.h"
 #include "content/value_type.h"
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 #include "data/downsampled_strategy.h"
 #include "data/original_timestamp_strategy.h"
 #include "data/sample_strategy.h"

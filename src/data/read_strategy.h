@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "blocks/cn_block.h"
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 #include "data/read_job.h"
 #include "data/record_cache.h"
 #include "data/value_decoding.h"

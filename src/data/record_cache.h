@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 
 namespace tarvik {
 

@@ -7,7 +7,7 @@
 
 #include "blocks/cn_block.h"
 #include "content/value_type.h"
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 #include "content/value_kinds.h"
 #include "xml/comment_parse.h"
 #include "xml/xml_call_context.h"

@@ -10,7 +10,7 @@
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
 #include "blocks/structure_read.h"
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 #include "findings/findings.h"
 #include "platform/text.h"
 #include "writer/reduction_engine.h"

@@ -21,7 +21,7 @@
 #include "blocks/structure_read.h"
 #include "content/record_field.h"
 #include "content/value_kinds.h"
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 #include "findings/findings.h"
 #include "support/host_tree.h"
 #include "support/read_items.h"

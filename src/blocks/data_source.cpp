@@ -1,4 +1,4 @@
-#include "data/data_source.h"
+#include "blocks/data_source.h"
 
 #include <algorithm>
 #include <cstring>
