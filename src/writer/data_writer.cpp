@@ -183,11 +183,12 @@ private:
             packRows<8>(rows_[3], first, tile);
             for (const FieldSource& field : fields_) pack(field, first, tile);
             const std::uint64_t at = static_cast<std::uint64_t>(position) + kBlockHeaderSize + first * tile.stride;
-            if (stream_.writeBytesAt(at, tile.bytes, tile.count * tile.stride) != kOk) return kFailed;
+            // The tile is still in the cache: reduce it before the system's copy pushes it out.
             if (group.reduction) {
                 if (firstReduced && first == 0) group.reduction->estimatePeriod(tile.bytes, tile.count);
                 group.reduction->feed(tile.bytes, tile.count);
             }
+            if (stream_.writeBytesAt(at, tile.bytes, tile.count * tile.stride) != kOk) return kFailed;
         }
         return linkDataBlock(stream_, group.records, position, length);
     }

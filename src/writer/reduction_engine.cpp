@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "blocks/block_header.h"
 #include "blocks/data_blocks.h"
@@ -92,7 +93,12 @@ void ReductionEngine::feed(const std::uint8_t* records, std::uint64_t count) {
         // Runs of records that fall into one interval go to the fields together.
         std::uint64_t runStart = 0;
         const double interval = levels_[0].interval;
+        // Below this time a record cannot lie beyond the open interval: the division that places
+        // it is skipped. The margin covers the rounding of the division.
+        auto nextCheck = [&] { return static_cast<double>(levels_[0].current + 1) * interval * (1 - 0x1p-40); };
+        double check = levels_[0].open ? nextCheck() : -std::numeric_limits<double>::infinity();
         for (std::uint64_t r = 0; r < n; ++r) {
+            if (!(times_[r] >= check)) continue;
             const double position = std::floor(times_[r] / interval);
             // A time before the open interval (or NaN) stays in it; a time beyond any count
             // closes it into the last interval there is.
@@ -107,6 +113,7 @@ void ReductionEngine::feed(const std::uint8_t* records, std::uint64_t count) {
             }
             levels_[0].current = index;
             levels_[0].open = true;
+            check = nextCheck();
         }
         feedRun(chunk + runStart * stride, n - runStart);
         recordsFed_ += n;

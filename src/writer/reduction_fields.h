@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <type_traits>
@@ -54,55 +55,65 @@ T readField(const ReducedField& field, const std::uint8_t* record) {
     return decodeField<T>(record, field.byteOffset, field.bitOffset, field.bitCount, field.bigEndian);
 }
 
+// True when the field is a plain load: little-endian, T's width, starting on a byte.
+template <NumericKind T>
+bool isPlain(const ReducedField& field) {
+    return !field.bigEndian && field.bitOffset == 0 && field.bitCount == sizeof(T) * 8;
+}
+
 template <NumericKind T>
 void writeField(const ReducedField& field, std::uint8_t* record, T value) {
     encodeField<T>(record, field.byteOffset, field.bitOffset, field.bitCount, field.bigEndian, value);
 }
 
-// The open interval of one level for one field. Minimum, maximum and sum start from the
-// interval's first value. A NaN minimum is replaced by the values that follow until one is not
-// NaN; later NaN values leave minimum and maximum alone, while the sum takes every value.
+// The open interval of one level for one field: minimum, maximum, sum and count. Minimum and
+// maximum are those of the values that are not NaN, so a NaN never hides the extremes after it;
+// they start at the ends of the type's range, and only an interval of NaN values alone keeps
+// minimum above maximum (its extremes are then NaN). The sum takes every value.
 template <NumericKind T>
 struct Extremes {
-    T minimum{};
-    T maximum{};
+    T minimum = std::numeric_limits<T>::has_infinity ? std::numeric_limits<T>::infinity() : std::numeric_limits<T>::max();
+    T maximum = std::numeric_limits<T>::has_infinity ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::lowest();
     SumOf<T> sum{};
     std::uint64_t count = 0;
 
-    void start(T value) {
-        minimum = maximum = value;
-        sum = value;
-        count = 1;
-    }
-    void add(T value) {
-        sum += value;
-        ++count;
-        if constexpr (std::is_floating_point_v<T>) {
-            if (std::isnan(minimum)) {
-                minimum = maximum = value;
-                return;
-            }
+    // Adds the values `read` gives for `count` records, `stride` bytes apart. Four independent
+    // sets of running figures, kept in registers, let the additions and comparisons of
+    // consecutive values overlap instead of waiting for each other.
+    template <typename Read>
+    void addAll(const std::uint8_t* record, std::uint64_t count, std::uint64_t stride, Read read) {
+        constexpr std::size_t kLanes = 4;
+        T low[kLanes], high[kLanes];
+        SumOf<T> total[kLanes] = {};
+        for (std::size_t lane = 0; lane < kLanes; ++lane) low[lane] = minimum, high[lane] = maximum;
+        auto take = [&](std::size_t lane, T value) {
+            total[lane] += value;
+            low[lane] = value < low[lane] ? value : low[lane];
+            high[lane] = value > high[lane] ? value : high[lane];
+        };
+        std::uint64_t r = 0;
+        for (; r + kLanes <= count; r += kLanes, record += kLanes * stride)
+            for (std::size_t lane = 0; lane < kLanes; ++lane) take(lane, read(record + lane * stride));
+        for (; r < count; ++r, record += stride) take(0, read(record));
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            sum += total[lane];
+            minimum = low[lane] < minimum ? low[lane] : minimum;
+            maximum = high[lane] > maximum ? high[lane] : maximum;
         }
-        if (value < minimum) minimum = value;
-        if (value > maximum) maximum = value;
+        this->count += count;
     }
     void merge(const Extremes& lower) {
-        if (lower.count == 0) return;
-        if (count == 0) {
-            *this = lower;
-            return;
-        }
         sum += lower.sum;
         count += lower.count;
-        if constexpr (std::is_floating_point_v<T>) {
-            if (std::isnan(minimum)) {
-                minimum = lower.minimum;
-                maximum = lower.maximum;
-                return;
-            }
-        }
-        if (lower.minimum < minimum) minimum = lower.minimum;
-        if (lower.maximum > maximum) maximum = lower.maximum;
+        minimum = lower.minimum < minimum ? lower.minimum : minimum;
+        maximum = lower.maximum > maximum ? lower.maximum : maximum;
+    }
+    // The extremes as stored: NaN for an interval of NaN values alone.
+    T lowest() const { return minimum > maximum ? nanOr(T{}) : minimum; }
+    T highest() const { return minimum > maximum ? nanOr(T{}) : maximum; }
+    static T nanOr(T otherwise) {
+        if constexpr (std::numeric_limits<T>::has_quiet_NaN) return std::numeric_limits<T>::quiet_NaN();
+        else return otherwise;
     }
     // Floating-point means are stored as they come; integer means are rounded half away from
     // zero, exactly (a double could not hold every 64-bit sum).
@@ -124,20 +135,22 @@ struct Extremes {
 template <NumericKind T>
 class DataFieldReduction final : public FieldReduction {
 public:
-    explicit DataFieldReduction(const ReducedField& field) : field_(field) {}
+    explicit DataFieldReduction(const ReducedField& field)
+        : field_(field), plain_(isPlain<T>(field)) {}
 
     void addLevel() override { levels_.emplace_back(); }
 
     void feed(const std::uint8_t* records, std::uint64_t count, std::uint64_t stride) override {
-        if (count == 0) return;
-        Extremes<T>& open = levels_[0];
-        const std::uint8_t* record = records;
-        const std::uint8_t* const end = records + count * stride;
-        if (open.count == 0) {
-            open.start(readField<T>(field_, record));
-            record += stride;
+        if (plain_) {
+            // The common field: little-endian, as wide as its type, on a byte boundary.
+            levels_[0].addAll(records + field_.byteOffset, count, stride, [](const std::uint8_t* at) {
+                T value;
+                std::memcpy(&value, at, sizeof value);
+                return value;
+            });
+        } else {
+            levels_[0].addAll(records, count, stride, [this](const std::uint8_t* at) { return readField<T>(field_, at); });
         }
-        for (; record != end; record += stride) open.add(readField<T>(field_, record));
     }
 
     void handUp(std::size_t level) override { levels_[level + 1].merge(levels_[level]); }
@@ -145,13 +158,14 @@ public:
     void emit(std::size_t level, std::uint8_t* row, std::uint32_t dataBytes, std::uint64_t, double) override {
         Extremes<T>& open = levels_[level];
         writeField<T>(field_, row, open.mean());
-        writeField<T>(field_, row + dataBytes, open.minimum);
-        writeField<T>(field_, row + 2 * std::uint64_t{dataBytes}, open.maximum);
+        writeField<T>(field_, row + dataBytes, open.lowest());
+        writeField<T>(field_, row + 2 * std::uint64_t{dataBytes}, open.highest());
         open = Extremes<T>{};
     }
 
 private:
     ReducedField field_;
+    bool plain_;
     std::vector<Extremes<T>> levels_;
 };
 
@@ -177,13 +191,14 @@ double distance(T a, T b) {
 template <NumericKind T>
 class TypedMasterReduction final : public MasterReduction {
 public:
-    TypedMasterReduction(const ReducedField& field, double timeFactor) : field_(field), factor_(timeFactor) {}
+    TypedMasterReduction(const ReducedField& field, double timeFactor)
+        : field_(field), plain_(isPlain<T>(field)), factor_(timeFactor) {}
 
     void addLevel() override { levels_.emplace_back(); }
 
     void times(const std::uint8_t* records, std::uint64_t count, std::uint64_t stride, double* out) override {
         for (std::uint64_t r = 0; r < count; ++r) {
-            const T value = readField<T>(field_, records + r * stride);
+            const T value = valueAt(records + r * stride);
             if (!hasOrigin_) {
                 origin_ = value;
                 hasOrigin_ = true;
@@ -195,7 +210,7 @@ public:
     void feed(const std::uint8_t* records, std::uint64_t count, std::uint64_t stride) override {
         Steps& open = levels_[0];
         for (std::uint64_t r = 0; r < count; ++r) {
-            const T value = readField<T>(field_, records + r * stride);
+            const T value = valueAt(records + r * stride);
             if (hasLast_) open.add(stepBetween(last_, value));
             last_ = value;
             hasLast_ = true;
@@ -233,6 +248,15 @@ private:
         }
     };
 
+    T valueAt(const std::uint8_t* record) const {
+        if (plain_) {
+            T value;
+            std::memcpy(&value, record + field_.byteOffset, sizeof value);
+            return value;
+        }
+        return readField<T>(field_, record);
+    }
+
     // The start of interval `index` as a raw master value. The time is raised to the next
     // representable number while rounding would place it in the interval before.
     T rawTimeOf(std::uint64_t index, double interval) const {
@@ -255,6 +279,7 @@ private:
     }
 
     ReducedField field_;
+    bool plain_;
     double factor_;
     T origin_{};
     bool hasOrigin_ = false;
