@@ -31,11 +31,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -50,47 +48,21 @@
 #include "TarvikMF4Access.h"
 #include "support/mdf_blocks.h"
 #include "support/mdf_builder.h"
-#include "support/read_items.h"
 #include "support/temp_dir.h"
+#include "float_records.h"
+#include "read_requests.h"
 #include "reduction_levels.h"
 
 namespace {
 
 using namespace tarvik::test;
+using namespace tarvik::bench;
 
-constexpr unsigned kChannels = 20;
-constexpr std::uint64_t kRecordBytes = 8 * (1 + kChannels);
 constexpr std::uint64_t kDataBlocks = 64;
 constexpr int kRuns = 3;
-constexpr std::uint32_t kFloat64 = 5;
-constexpr double kPeriod = 1e-3;  // master step between records, s
 // Reduction levels of the DT file, in records per interval: 0.01 s, 0.1 s and 1 s.
 const std::vector<std::uint64_t> kLevelRecords{10, 100, 1000};
 constexpr std::uint64_t kBuckets = 1000;  // buckets of the down-sampled reads
-
-double timeOf(std::uint64_t record) { return static_cast<double>(record) * kPeriod; }
-
-// A sawtooth of ADC counts per channel, scaled: cheap to make, and as repetitive as slowly
-// changing measured signals, so deflate finds what it finds in real files.
-double valueOf(unsigned channel, std::uint64_t record) {
-    const std::uint64_t counts = (record * (channel + 3)) % 4096;
-    return static_cast<double>(counts) * 0.0025 + channel;
-}
-
-void fillRecords(std::string& bytes, std::uint64_t first, std::uint64_t count) {
-    bytes.resize(count * kRecordBytes);
-    char* out = bytes.data();
-    for (std::uint64_t record = first; record < first + count; ++record) {
-        const double time = timeOf(record);
-        std::memcpy(out, &time, 8);
-        out += 8;
-        for (unsigned channel = 0; channel < kChannels; ++channel) {
-            const double value = valueOf(channel, record);
-            std::memcpy(out, &value, 8);
-            out += 8;
-        }
-    }
-}
 
 // The blocks in front of the data: ID, HD with its file history, DG, CG, the channels and a DL
 // whose data links are still zero; `dlPosition` tells where to write the finished DL.
@@ -247,70 +219,6 @@ double freadSeconds(const std::filesystem::path& path, std::vector<char>& buffer
     });
 }
 
-// One ReadData request with its buffers: the group item (master) and `channels` channel items,
-// room for `capacity` records each.
-class ReadPlan {
-public:
-    ReadPlan(unsigned channels, std::uint64_t capacity)
-        : values_(channels + 1), counters_(channels + 1) {
-        for (auto& values : values_) values.resize(capacity);
-        items_.resize(channels + 1);
-        for (unsigned i = 0; i <= channels; ++i) {
-            MF4ReadItem& item = items_[i];
-            item.structSize = sizeof(MF4ReadItem);
-            item.index = i == 0 ? 0 : i - 1;  // group 0; channels 0, 1, ...
-            item.capacity = capacity;
-            item.values = values_[i].data();
-            item.valuesStored = &counters_[i].stored;
-            item.valuesTotal = &counters_[i].total;
-            item.eventsStored = &counters_[i].eventsStored;
-            item.eventsTotal = &counters_[i].eventsTotal;
-        }
-    }
-
-    void byIndex(std::uint64_t first, std::uint64_t count) {
-        mode_ = MF4_READ_SAMPLE_BASED;
-        for (MF4ReadItem& item : items_) {
-            item.firstSample = first;
-            item.sampleCount = count;
-        }
-    }
-    void byTime(double start, double end) {
-        mode_ = MF4_READ_TIME_BASED;
-        for (MF4ReadItem& item : items_) {
-            item.startTime = start;
-            item.endTime = end;
-        }
-    }
-
-    std::uint32_t run(MF4Content* content) {
-        return readData(content, mode_, items_.size() > 1 ? items_.data() + 1 : nullptr, items_.size() - 1,
-                        items_.data(), 1);
-    }
-
-    // Every item stored `records` values, and they are the generated ones from `first` on.
-    bool delivered(std::uint64_t first, std::uint64_t records) const {
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            if (counters_[i].stored != records) return false;
-            for (const std::uint64_t r : {std::uint64_t{0}, records / 2, records - 1}) {
-                const double expected = i == 0 ? timeOf(first + r)
-                                               : valueOf(static_cast<unsigned>(i - 1), first + r);
-                if (records > 0 && values_[i][r] != expected) return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    struct Counters {
-        std::uint64_t stored = 0, total = 0, eventsStored = 0, eventsTotal = 0;
-    };
-    std::uint32_t mode_ = MF4_READ_SAMPLE_BASED;
-    std::vector<std::vector<double>> values_;
-    std::vector<Counters> counters_;
-    std::vector<MF4ReadItem> items_;
-};
-
 struct Figures {
     std::string file, read;
     std::uint32_t result = MF4_ERRORS;
@@ -340,168 +248,6 @@ Figures timed(const std::string& file, const std::string& read, MF4Content* cont
     });
     return {file, read, result, records, records * 8 * (channels + 1), seconds, complete};
 }
-
-// One down-sampled read of channel 0 over all records in about kBuckets buckets, minimum and
-// maximum per bucket: list A receives the values, list B (naming the same channel) where each
-// lies, as a record index (by index) or a master value (by time).
-class BucketRead {
-public:
-    // Buckets of `bucketSamples` records.
-    static BucketRead byIndex(std::uint64_t records, std::uint64_t bucketSamples) {
-        BucketRead read(MF4_READ_DOWNSAMPLED_SAMPLE_BASED, records);
-        read.bucketSamples_ = bucketSamples;
-        for (MF4ReadItem& item : read.items_) {
-            item.firstSample = 0;
-            item.sampleCount = records;
-            item.bucketSamples = bucketSamples;
-        }
-        read.prepare();
-        return read;
-    }
-    // Buckets of `bucketTime` s from the first record's time on; `levelTime` as the item field.
-    static BucketRead byTime(std::uint64_t records, double bucketTime, double levelTime) {
-        BucketRead read(MF4_READ_DOWNSAMPLED_TIME_BASED, records);
-        read.bucketTime_ = bucketTime;
-        for (MF4ReadItem& item : read.items_) {
-            item.startTime = timeOf(0);
-            item.endTime = timeOf(records - 1);
-            item.bucketTime = bucketTime;
-            item.levelTime = levelTime;
-        }
-        read.prepare();
-        return read;
-    }
-
-    std::uint32_t run(MF4Content* content) {
-        return readData(content, mode_, &items_[0], 1, &items_[1], 1);
-    }
-
-    // Both lists stored every value, and each bucket got exactly its minimum and maximum from
-    // the generator, at ascending positions inside the bucket. Read from the raw records, each
-    // position must be a record holding that very value. Read from a level, whole intervals
-    // fall into the bucket of their start time (which may leave a bucket empty when a start
-    // time lies a rounding error before a bucket boundary), and the positions are the level's.
-    bool delivered() const {
-        const std::uint64_t stored = counters_[0].stored;
-        if (stored != counters_[0].total || counters_[1].stored != stored ||
-            counters_[1].total != stored || stored > values_.size())
-            return false;
-        const bool fromLevel = byTime() && usedInterval() > 0;
-        const std::uint64_t granule =
-            fromLevel ? static_cast<std::uint64_t>(std::llround(usedInterval() / kPeriod)) : 1;
-        const std::vector<Extremes> extremes = bucketExtremes(granule);
-        std::vector<std::uint8_t> seen(buckets_, 0);  // bit 0 minimum, bit 1 maximum
-        double lastPosition = -std::numeric_limits<double>::infinity();
-        for (std::uint64_t slot = 0; slot < stored; ++slot) {
-            const double position = positionAt(slot);
-            const std::uint64_t bucket = bucketOfPosition(position);
-            if (position < lastPosition || bucket >= buckets_) return false;
-            lastPosition = position;
-            const double value = values_[slot];
-            if (!fromLevel && value != valueOf(0, recordAt(slot))) return false;
-            const std::uint8_t extreme = (value == extremes[bucket].min ? 1 : 0) |
-                                         (value == extremes[bucket].max ? 2 : 0);
-            if (extreme == 0) return false;
-            seen[bucket] |= extreme;
-        }
-        for (std::uint64_t bucket = 0; bucket < buckets_; ++bucket)
-            if (extremes[bucket].min <= extremes[bucket].max && seen[bucket] != 3) return false;
-        return true;
-    }
-
-    std::uint64_t buckets() const { return buckets_; }
-    std::uint64_t valuesTotal() const { return counters_[0].total; }
-    std::uint64_t valuesStored() const { return counters_[0].stored; }
-    double usedInterval() const { return counters_[0].usedInterval; }
-    bool byTime() const { return mode_ == MF4_READ_DOWNSAMPLED_TIME_BASED; }
-
-    // The items point into the buffers, which a move keeps but a copy would not.
-    BucketRead(BucketRead&&) = default;
-    BucketRead(const BucketRead&) = delete;
-    BucketRead& operator=(const BucketRead&) = delete;
-
-private:
-    struct Counters {
-        std::uint64_t stored = 0, total = 0, eventsStored = 0, eventsTotal = 0;
-        double usedInterval = -1;  // stays -1 where the read does not report it
-    };
-    struct Extremes {
-        double min = std::numeric_limits<double>::infinity();
-        double max = -std::numeric_limits<double>::infinity();
-    };
-
-    BucketRead(std::uint32_t mode, std::uint64_t records)
-        : mode_(mode), records_(records), items_(2), counters_(2) {}
-
-    // Sizes the buffers for the buckets (two values each, and a little more, so that a read
-    // delivering too many shows as values stored short of the total) and links the items.
-    void prepare() {
-        buckets_ = bucketOfRecord(records_ - 1) + 1;
-        const std::size_t capacity = 2 * buckets_ + 2;
-        values_.resize(capacity);
-        positions_.resize(capacity);
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            MF4ReadItem& item = items_[i];
-            item.structSize = sizeof(MF4ReadItem);
-            item.index = 0;  // channel 0 in both lists
-            item.method = MF4_DOWNSAMPLE_MIN_MAX;
-            item.capacity = capacity;
-            item.values = i == 0 ? static_cast<void*>(values_.data()) : positions_.data();
-            item.valuesStored = &counters_[i].stored;
-            item.valuesTotal = &counters_[i].total;
-            item.eventsStored = &counters_[i].eventsStored;
-            item.eventsTotal = &counters_[i].eventsTotal;
-        }
-        items_[0].usedInterval = &counters_[0].usedInterval;
-    }
-
-    // The minimum and maximum of channel 0 per bucket when runs of `granule` records go to
-    // the bucket of their first record; an empty bucket keeps min > max.
-    std::vector<Extremes> bucketExtremes(std::uint64_t granule) const {
-        std::vector<Extremes> extremes(buckets_);
-        for (std::uint64_t record = 0; record < records_; ++record) {
-            Extremes& bucket = extremes[bucketOfRecord(record / granule * granule)];
-            const double value = valueOf(0, record);
-            bucket.min = std::min(bucket.min, value);
-            bucket.max = std::max(bucket.max, value);
-        }
-        return extremes;
-    }
-
-    // List B's slot as a number: a record index (uint64) or a master value (float64).
-    double positionAt(std::uint64_t slot) const {
-        if (mode_ == MF4_READ_DOWNSAMPLED_SAMPLE_BASED)
-            return static_cast<double>(positions_[slot]);
-        double time = 0;
-        std::memcpy(&time, &positions_[slot], sizeof time);
-        return time;
-    }
-    std::uint64_t recordAt(std::uint64_t slot) const {
-        if (mode_ == MF4_READ_DOWNSAMPLED_SAMPLE_BASED) return positions_[slot];
-        return static_cast<std::uint64_t>(std::llround(positionAt(slot) / kPeriod));
-    }
-    // A time on the boundary after the last bucket still belongs to the last bucket.
-    std::uint64_t bucketOfPosition(double position) const {
-        if (mode_ == MF4_READ_DOWNSAMPLED_SAMPLE_BASED)
-            return static_cast<std::uint64_t>(position) / bucketSamples_;
-        const auto bucket = static_cast<std::uint64_t>((position - timeOf(0)) / bucketTime_);
-        return buckets_ == 0 ? bucket : std::min<std::uint64_t>(bucket, buckets_ - 1);
-    }
-    std::uint64_t bucketOfRecord(std::uint64_t record) const {
-        if (mode_ == MF4_READ_DOWNSAMPLED_SAMPLE_BASED) return record / bucketSamples_;
-        return bucketOfPosition(timeOf(record));
-    }
-
-    std::uint32_t mode_;
-    std::uint64_t records_;
-    std::uint64_t bucketSamples_ = 1;
-    double bucketTime_ = 1;
-    std::vector<MF4ReadItem> items_;  // [0] list A, [1] list B
-    std::vector<Counters> counters_;
-    std::uint64_t buckets_ = 0;
-    std::vector<double> values_;
-    std::vector<std::uint64_t> positions_;  // record indices, or the bits of float64 times
-};
 
 // Times `read` and prints its line; returns the best seconds.
 double measureBuckets(const std::string& file, const std::string& name, MF4Content* content,

@@ -32,11 +32,9 @@
 //
 // Usage: bench_write_data [records]   (default 2,000,000)
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -45,32 +43,17 @@
 #include <vector>
 
 #include "TarvikMF4Access.h"
-#include "support/host_tree.h"
+#include "float_records.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using tarvik::test::HostTree;
+using namespace tarvik::bench;
 using tarvik::test::TempDir;
 using tarvik::test::widePath;
-using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kChannels = 20;
-constexpr std::uint64_t kRecordBytes = 8 * (1 + kChannels);
-constexpr std::uint64_t kBatchRecords = 10'000;
 constexpr std::uint64_t kSmallBatchRecords = 100;
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr int kRuns = 3;
-constexpr std::uint32_t kFloat64 = 5;
-constexpr double kPeriod = 1e-3;  // master step between records, s
-
-double timeOf(std::uint64_t record) { return static_cast<double>(record) * kPeriod; }
-
-// A sawtooth of ADC counts per channel, scaled, as in the read benchmark.
-double valueOf(unsigned channel, std::uint64_t record) {
-    const std::uint64_t counts = (record * (channel + 3)) % 4096;
-    return static_cast<double>(counts) * 0.0025 + channel;
-}
 
 // A kB figure of /proc/self/status ("VmRSS", "VmHWM"), in bytes; 0 when it cannot be read.
 std::uint64_t statusBytes(const std::string& key) {
@@ -79,118 +62,6 @@ std::uint64_t statusBytes(const std::string& key) {
     while (std::getline(status, line))
         if (line.rfind(key + ":", 0) == 0) return std::strtoull(line.c_str() + key.size() + 1, nullptr, 10) * 1024;
     return 0;
-}
-
-// The host's tree: a float64 master and kChannels float64 channels in one group.
-void buildTree(HostTree& tree) {
-    tree.addGroup(u"time", kFloat64);
-    for (unsigned c = 0; c < kChannels; ++c) {
-        const std::string name = "ch" + std::to_string(c);
-        tree.addChannel(0, std::u16string(name.begin(), name.end()), kFloat64, 64);
-    }
-}
-
-void check(std::uint32_t result, MF4Error* errors, std::uint64_t count, const char* call) {
-    std::string findings;
-    for (std::uint64_t i = 0; i < count; ++i) findings += " " + std::to_string(errors[i].messageId);
-    FreeErrors(errors, count);
-    if (result != MF4_OK) throw std::runtime_error(std::string(call) + " gave " + std::to_string(result) + findings);
-}
-
-struct WriteFigures {
-    double seconds = 0;          // library calls only
-    double generateSeconds = 0;  // the host making its batches
-    std::uint64_t calls = 0;     // WriteData calls
-};
-
-// Writes `records` records in batches of `batchRecords` to `file` through the interface.
-WriteFigures writeThroughLibrary(const std::filesystem::path& file, std::uint64_t records,
-                                 std::uint64_t batchRecords) {
-    HostTree tree(file);
-    buildTree(tree);
-    // One batch's values: the master and every channel, reused by every batch.
-    std::vector<std::vector<double>> values(1 + kChannels, std::vector<double>(batchRecords));
-    std::vector<MF4WriteChannel> items(kChannels);
-    for (unsigned c = 0; c < kChannels; ++c) {
-        items[c].structSize = sizeof items[c];
-        items[c].channel = c;
-        items[c].valueType = kFloat64;
-        items[c].values = values[1 + c].data();
-    }
-    MF4WriteGroup group{};
-    group.structSize = sizeof group;
-    group.valueType = kFloat64;
-    group.values = values[0].data();
-    MF4WriteRequest request{};
-    request.structSize = sizeof request;
-    request.channelCount = kChannels;
-    request.channels = items.data();
-    request.groupCount = 1;
-    request.groups = &group;
-
-    WriteFigures figures;
-    Clock::duration inLibrary{}, generating{};
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    auto start = Clock::now();
-    check(WriteContent(tree.path().c_str(), tree.content(), &errors, &count), errors, count, "WriteContent");
-    inLibrary += Clock::now() - start;
-    for (std::uint64_t first = 0; first < records; first += batchRecords) {
-        const std::uint64_t n = std::min(batchRecords, records - first);
-        start = Clock::now();
-        for (std::uint64_t r = 0; r < n; ++r) values[0][r] = timeOf(first + r);
-        for (unsigned c = 0; c < kChannels; ++c) {
-            double* out = values[1 + c].data();
-            for (std::uint64_t r = 0; r < n; ++r) out[r] = valueOf(c, first + r);
-        }
-        group.valueCount = n;
-        for (MF4WriteChannel& item : items) item.valueCount = n;
-        const auto made = Clock::now();
-        generating += made - start;
-        errors = nullptr;
-        count = 0;
-        check(WriteData(tree.content(), &request, &errors, &count), errors, count, "WriteData");
-        inLibrary += Clock::now() - made;
-        ++figures.calls;
-    }
-    errors = nullptr;
-    count = 0;
-    start = Clock::now();
-    check(FinishWriting(tree.content(), &errors, &count), errors, count, "FinishWriting");
-    inLibrary += Clock::now() - start;
-    figures.seconds = std::chrono::duration<double>(inLibrary).count();
-    figures.generateSeconds = std::chrono::duration<double>(generating).count();
-    return figures;
-}
-
-// The same record bytes with plain stdio, in 1 MiB pieces of `chunk`.
-double writeThroughStdio(const std::filesystem::path& file, std::uint64_t bytes, const std::vector<char>& chunk) {
-    const auto start = Clock::now();
-    std::FILE* out = std::fopen(file.string().c_str(), "wb");
-    if (out == nullptr) throw std::runtime_error("cannot create the fwrite file");
-    bool complete = true;
-    for (std::uint64_t done = 0; done < bytes && complete;) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes - done));
-        complete = std::fwrite(chunk.data(), 1, piece, out) == piece;
-        done += piece;
-    }
-    complete = std::fflush(out) == 0 && complete;
-    complete = std::fclose(out) == 0 && complete;
-    const std::chrono::duration<double> took = Clock::now() - start;
-    if (!complete) throw std::runtime_error("short fwrite");
-    return took.count();
-}
-
-// 1 MiB of records as the library writes them (record after record, the last one cut).
-std::vector<char> recordChunk() {
-    std::vector<char> chunk(kChunkBytes);
-    for (std::size_t at = 0, record = 0; at < chunk.size(); ++record) {
-        for (unsigned field = 0; field <= kChannels && at < chunk.size(); ++field, at += 8) {
-            const double value = field == 0 ? timeOf(record) : valueOf(field - 1, record);
-            std::memcpy(chunk.data() + at, &value, std::min<std::size_t>(8, chunk.size() - at));
-        }
-    }
-    return chunk;
 }
 
 // ReadContent of the written file: result and the group's cycle count.
@@ -210,8 +81,6 @@ void printCheck(const std::filesystem::path& file, std::uint64_t records) {
     FreeContent(content);
 }
 
-double megabytesPerSecond(std::uint64_t bytes, double seconds) { return static_cast<double>(bytes) / seconds / 1e6; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +94,7 @@ int main(int argc, char** argv) {
 
         // First in the process: the library run whose memory is measured.
         const std::uint64_t rssBefore = statusBytes("VmRSS");
-        WriteFigures best = writeThroughLibrary(libraryFile, records, kBatchRecords);
+        WriteFigures best = writeThroughLibrary(libraryFile, records);
         const std::uint64_t peak = statusBytes("VmHWM");
         printCheck(libraryFile, records);
         std::filesystem::remove(libraryFile);
@@ -235,7 +104,7 @@ int main(int argc, char** argv) {
         std::filesystem::remove(stdioFile);
         // The other runs alternate, so that the page cache's write-back weighs on both alike.
         for (int run = 1; run < kRuns; ++run) {
-            const WriteFigures figures = writeThroughLibrary(libraryFile, records, kBatchRecords);
+            const WriteFigures figures = writeThroughLibrary(libraryFile, records);
             std::filesystem::remove(libraryFile);
             if (figures.seconds < best.seconds) best = figures;
             fwriteSeconds = std::min(fwriteSeconds, writeThroughStdio(stdioFile, bytes, chunk));
@@ -265,7 +134,7 @@ int main(int argc, char** argv) {
         double smallSeconds = std::numeric_limits<double>::max();
         std::uint64_t smallCalls = 0;
         for (int run = 0; run < kRuns; ++run) {
-            const WriteFigures figures = writeThroughLibrary(libraryFile, records, kSmallBatchRecords);
+            const WriteFigures figures = writeThroughLibrary(libraryFile, records, {.batchRecords = kSmallBatchRecords});
             std::filesystem::remove(libraryFile);
             smallSeconds = std::min(smallSeconds, figures.seconds);
             smallCalls = figures.calls;
