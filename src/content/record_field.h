@@ -100,17 +100,12 @@ inline T decodeField(const std::uint8_t* record, std::uint32_t byteOffset, std::
     return detail::decodeShiftedField<T>(record, byteOffset, bitOffset, bitCount, bigEndian);
 }
 
-// Puts `value` into the field decodeField reads back, for values the field can hold: the
-// inverse of decodeField. Bits of the bytes the field shares with its neighbours keep their
-// values; of a field wider than 64 bits only the low 64 are written.
+namespace detail {
+
+// Everything but the fast path of encodeField.
 template <NumericKind T>
-inline void encodeField(std::uint8_t* record, std::uint32_t byteOffset, std::uint32_t bitOffset,
+void encodeShiftedField(std::uint8_t* record, std::uint32_t byteOffset, std::uint32_t bitOffset,
                         std::uint32_t bitCount, bool bigEndian, T value) {
-    constexpr std::uint32_t kBits = sizeof(T) * 8;
-    if (bitOffset == 0 && !bigEndian && bitCount == kBits) [[likely]] {
-        std::memcpy(record + byteOffset, &value, sizeof(T));
-        return;
-    }
     if (bitCount == 0) return;
     std::uint64_t bits = 0;
     if constexpr (std::is_signed_v<T> && std::is_integral_v<T>)
@@ -140,6 +135,21 @@ inline void encodeField(std::uint8_t* record, std::uint32_t byteOffset, std::uin
         if (bigEndian) *(low - i) = scratch[i];
         else low[i] = scratch[i];
     }
+}
+
+}  // namespace detail
+
+// Puts `value` into the field decodeField reads back, for values the field can hold: the
+// inverse of decodeField. Bits of the bytes the field shares with its neighbours keep their
+// values; of a field wider than 64 bits only the low 64 are written.
+template <NumericKind T>
+inline void encodeField(std::uint8_t* record, std::uint32_t byteOffset, std::uint32_t bitOffset,
+                        std::uint32_t bitCount, bool bigEndian, T value) {
+    if (bitOffset == 0 && !bigEndian && bitCount == sizeof(T) * 8) [[likely]] {
+        std::memcpy(record + byteOffset, &value, sizeof(T));
+        return;
+    }
+    detail::encodeShiftedField<T>(record, byteOffset, bitOffset, bitCount, bigEndian, value);
 }
 
 // True when a field of this data type is stored most significant byte first. The offsets a

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -18,6 +19,7 @@
 #include "content/value_kinds.h"
 #include "content/value_type.h"
 #include "findings/findings.h"
+#include "writer/reduction_engine.h"
 #include "writer/reduction_pass.h"
 
 namespace tarvik {
@@ -29,8 +31,9 @@ namespace {
 
 constexpr std::uint64_t kCycleCountOffset = 80;   // in a CG block
 constexpr std::uint64_t kDataLinkOffset = 40;     // dg_data in a DG block
-constexpr std::uint64_t kWindowBytes = 1 << 20;   // records read at a time
+constexpr std::uint64_t kWindowBytes = 1 << 18;   // records read at a time: they stay in the cache for the reduction
 constexpr std::uint32_t kNotTheExpectedBlock = 103;
+constexpr std::uint32_t kBlockNotWritten = 142;
 
 // The records of a group whose master values keep rising. The first record is compared with the
 // lowest value of the type and kept when it equals it (counters start at 0); NaN ends the run.
@@ -92,13 +95,24 @@ struct Repairs {
 // What became of one data block of the chain.
 enum class BlockFate { Whole, Cut, Dropped };
 
+// Where the walk hands the records it keeps, a window at a time, in their order.
+class KeptRecords {
+public:
+    virtual ~KeptRecords() = default;
+    // False ends the walk: the receiver has what it needs, or could not use the records.
+    virtual bool take(const std::uint8_t* records, std::uint64_t count) = 0;
+};
+
 // Walks one data group's chain of DT blocks and records what must change.
 template <NumericKind T>
 class ChainRepair {
 public:
     ChainRepair(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, RecordField<T> field,
-                std::uint64_t stride)
-        : stream_(stream), fileSize_(fileSize), findings_(findings), master_(field), stride_(stride) {}
+                std::uint64_t stride, KeptRecords* kept)
+        : stream_(stream), fileSize_(fileSize), findings_(findings), master_(field), stride_(stride), kept_(kept) {}
+
+    // True when the receiver of the kept records ended the walk early.
+    bool stopped() const { return stopped_; }
 
     // The records kept of the chain that dg_data of the DG at `dataGroup` starts at `first`.
     std::uint64_t walk(std::int64_t dataGroup, std::int64_t first, Repairs& repairs) {
@@ -131,7 +145,7 @@ public:
             if (previous && previousChanged) repairs.lists.push_back(*previous);
             previous = std::move(list);
             previousChanged = changed;
-            if (ends) break;
+            if (ends || stopped_) break;
             position = previous->dl_dl_next;
         }
         if (previous && previousChanged) repairs.lists.push_back(*previous);
@@ -151,6 +165,7 @@ private:
             case BlockFate::Cut: return endAt(list, i + 1, changed);
             case BlockFate::Whole: break;
             }
+            if (stopped_) return false;
         }
         return false;
     }
@@ -185,9 +200,16 @@ private:
         while (kept < records) {
             const std::uint64_t n = std::min(perWindow, records - kept);
             window_.resize(n * stride_);
-            if (stream_.readBytes(window_.data(), window_.size()) != kOk) break;
+            // Each window is sought: the receiver of the kept records may write in between.
+            if (stream_.seekRead(at + kBlockHeaderSize + kept * stride_) != kOk ||
+                stream_.readBytes(window_.data(), window_.size()) != kOk)
+                break;
             const std::uint64_t rising = master_.take(window_.data(), n, stride_);
             kept += rising;
+            if (kept_ != nullptr && rising != 0 && !kept_->take(window_.data(), rising)) {
+                stopped_ = true;
+                break;
+            }
             if (rising < n) break;
         }
         records_ += kept;
@@ -205,9 +227,45 @@ private:
     FindingList& findings_;
     RisingMaster<T> master_;
     std::uint64_t stride_;
+    KeptRecords* kept_;
+    bool stopped_ = false;
     std::vector<std::uint8_t> window_;
     std::uint64_t records_ = 0;
     std::uint64_t offset_ = 0;
+};
+
+// The first records of a group give the reduction its sampling period.
+class PeriodRecords final : public KeptRecords {
+public:
+    explicit PeriodRecords(ReductionEngine& engine) : engine_(engine) {}
+    bool take(const std::uint8_t* records, std::uint64_t count) override {
+        engine_.estimatePeriod(records, count);
+        taken_ += count;
+        return taken_ < kPeriodRecords;
+    }
+
+private:
+    static constexpr std::uint64_t kPeriodRecords = 10000;
+    ReductionEngine& engine_;
+    std::uint64_t taken_ = 0;
+};
+
+// Every kept record goes into the reduction as the repair reads it; full row buffers are
+// written at the end of the file (beyond every block the repair looks at).
+class ReducedRecords final : public KeptRecords {
+public:
+    ReducedRecords(ReductionEngine& engine, ZtCMF4Stream& stream) : engine_(engine), stream_(stream) {}
+    bool take(const std::uint8_t* records, std::uint64_t count) override {
+        engine_.feed(records, count);
+        failed_ = engine_.writeFullLevels(stream_) != kOk;
+        return !failed_;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    ReductionEngine& engine_;
+    ZtCMF4Stream& stream_;
+    bool failed_ = false;
 };
 
 // The numeric kind of a group's master, or 0 when the repair does not read it (no master, or
@@ -218,9 +276,19 @@ std::uint32_t masterKind(const CgRecord& group) {
     return valueTypeOf(master->cn_data_type, master->cn_bit_count, master->cn_type);
 }
 
-// The repair of one data group: the records kept, and the changes to make.
+// True when the group's reduction can be fed by the repair's own reading of its records: one
+// channel group, no reduction data yet, no channel the reader rejected. Other groups are
+// reduced by the pass over the finished file, which also reports why a group is not.
+bool reducedWhileRepairing(const DgRecord& dataGroup) {
+    if (dataGroup.groups.size() != 1 || dataGroup.dg_rec_id_size != 0) return false;
+    const CgRecord& group = dataGroup.groups.front();
+    return group.cg_sr_first == 0 && !group.channelsRejected;
+}
+
+// The repair of one data group: the records kept, and the changes to make. When the group is
+// reduced on the way, the levels are complete and linked on return.
 GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingList& findings, const DgRecord& dataGroup,
-                        Repairs& repairs) {
+                        const HdRecord& header, Repairs& repairs, int& status) {
     GroupRepair result;
     if (dataGroup.groups.empty()) return result;
     const CgRecord& group = dataGroup.groups.front();
@@ -232,11 +300,26 @@ GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingLis
     if (dataGroup.dg_data != 0 && probeBlock(stream, dataGroup.dg_data) != BlockKind::DL) return result;
     const std::uint64_t stride = std::uint64_t{group.cg_data_bytes} + group.cg_inval_bytes;
     if (stride == 0) return result;
+    std::unique_ptr<ReductionEngine> reduction;
+    if (reducedWhileRepairing(dataGroup))
+        reduction = std::make_unique<ReductionEngine>(reductionLayout(group, header.conversions));
     withNumericKind(kind, [&](auto typed) {
         using T = decltype(typed);
         const RecordField<T> field(*group.masterChannel(), 0, stride);
-        ChainRepair<T> chain(stream, fileSize, findings, field, stride);
+        if (reduction) {
+            // The period first, from a walk over the first records that changes and reports
+            // nothing (the walk that repairs meets the same blocks).
+            PeriodRecords period(*reduction);
+            Repairs ignored;
+            FindingList unreported;
+            ChainRepair<T>(stream, fileSize, unreported, field, stride, &period)
+                .walk(dataGroup.position, dataGroup.dg_data, ignored);
+        }
+        std::optional<ReducedRecords> reduced;
+        if (reduction) reduced.emplace(*reduction, stream);
+        ChainRepair<T> chain(stream, fileSize, findings, field, stride, reduced ? &*reduced : nullptr);
         result.recordsKept = chain.walk(dataGroup.position, dataGroup.dg_data, repairs);
+        if (reduced && (reduced->failed() || reduction->finish(stream, group.position) != kOk)) status = kFailed;
     });
     result.repaired = true;
     if (result.recordsKept != group.cg_cycle_count)
@@ -244,9 +327,7 @@ GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingLis
     return result;
 }
 
-int applyRepairs(ZtIFileHandle& file, const Repairs& repairs, FindingList& findings) {
-    ZtCMF4Stream stream(&file);
-    if (openForWriting(stream, OpenMode::Update, findings) != kOk) return kFailed;
+int applyRepairs(ZtCMF4Stream& stream, const Repairs& repairs) {
     bool written = true;
     for (DlRecord list : repairs.lists) {
         ZtCDLBlock block(list);
@@ -257,7 +338,6 @@ int applyRepairs(ZtIFileHandle& file, const Repairs& repairs, FindingList& findi
     written = written && stream.flush() == kOk;
     // The identification changes last, once every repair is on disk.
     if (written) written = markFileFinished(stream) == kOk && stream.flush() == kOk;
-    stream.close();
     return written ? kOk : kFailed;
 }
 
@@ -275,15 +355,21 @@ int recoverStreamingFile(const std::u16string& path, FindingList& findings, std:
         return kOk;
     }
 
-    ZtCMF4Stream stream;
-    if (openForReading(stream, path, findings) != kOk) return kFailed;
+    // Opened for update before anything is read: a file that may not be written stays as it was.
+    ZtCMF4Stream stream(&layer);
+    if (openForWriting(stream, OpenMode::Update, findings) != kOk) return kFailed;
     const std::uint64_t fileSize = stream.size();
     Repairs repairs;
+    int status = kOk;
     for (const DgRecord& dataGroup : layer.hdRecord()->dataGroups)
-        groups.push_back(repairGroup(stream, fileSize, findings, dataGroup, repairs));
+        if (status == kOk) groups.push_back(repairGroup(stream, fileSize, findings, dataGroup, *layer.hdRecord(), repairs, status));
+    if (status == kOk) status = applyRepairs(stream, repairs);
     stream.close();
-    if (applyRepairs(layer, repairs, findings) != kOk) return kFailed;
-    // The file is whole again; groups without reduction data get it as from AddReductionData.
+    if (status != kOk) {
+        if (!findings.hasErrors()) findings.addFileError(kBlockNotWritten);
+        return kFailed;
+    }
+    // Groups the repair did not read (or could not reduce) are reduced from the finished file.
     std::vector<GroupReduction> reductions;
     return addReductionData(path, findings, reductions);
 }
