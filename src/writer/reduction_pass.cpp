@@ -60,8 +60,9 @@ private:
     int forEachChunk(std::uint64_t count, Use use) {
         for (std::uint64_t first = 0; first < count;) {
             const std::uint64_t wanted = std::min(chunkRecords_, count - first);
-            buffer_.resize(wanted * stride_);
-            const std::uint64_t arrived = source_.read(stream_, first * stride_, buffer_.data(), buffer_.size()) / stride_;
+            // The buffer grows only with bytes that arrive: a damaged group cannot make it
+            // larger than its data.
+            const std::uint64_t arrived = source_.readInto(stream_, first * stride_, wanted * stride_, buffer_) / stride_;
             if (arrived != 0 && use(buffer_.data(), arrived) != kOk) return kFailed;
             if (arrived < wanted) break;
             first += arrived;
