@@ -38,8 +38,7 @@ double keepSixteenBits(double value) {
 
 ReductionEngine::ReductionEngine(ReductionLayout layout) : layout_(std::move(layout)) {
     if (layout_.master) master_ = makeMasterReduction(*layout_.master, layout_.timeFactor);
-    for (const ReducedField& field : layout_.fields)
-        if (auto reduction = makeFieldReduction(field)) fields_.push_back(std::move(reduction));
+    fields_ = makeFieldReductions(layout_.fields);
     rowBytes_ = 3 * std::uint64_t{layout_.dataBytes};
     rowCapacity_ = std::max<std::uint64_t>(1, kRowBufferBytes / std::max<std::uint64_t>(rowBytes_, 1));
     times_.resize(kChunkRecords);
