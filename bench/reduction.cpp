@@ -29,27 +29,25 @@
 // Targets: AddReductionData at most 2 times the read of all channels; writing with reduction at
 // most 2.5 times fwrite; recovery at most 2 times fread.
 //
-// On the development machine (2 cores, ext4, 2,000,000 records, 336 MB of records; six runs of
-// the program while compilers kept both cores busy):
-//  - AddReductionData ~0.16-0.21 s against ~0.11-0.13 s for the read of all channels: a ratio
-//    of ~1.2-1.8, within the target. It adds 17.2 MB: five levels of 0.0625 s, 1 s, 16 s, 256 s
-//    and 4096 s (the 1 ms period cut to 2^-10 s, times 64, then times 16 per level).
-//  - Writing with reduction ~0.23-0.25 s against ~0.066-0.068 s for fwrite: a ratio of
-//    ~3.4-3.65, above the target of 2.5 by about 40 %. Without reduction the same writing took
-//    ~0.11-0.12 s (~1.7 times fwrite): the reduction adds ~0.12 s and doubles the time.
-//  - Recovery ~0.22-0.24 s against ~0.037-0.059 s for fread: a ratio of ~3.8-6.1, mostly ~5.7-6,
-//    three times the target. 1,990,000 records are kept: the block cut short leaves the chain
-//    with all its 10,000 records, though ~9,998 of them were still whole.
-//  - The 1000 time buckets ~56-65 ms from the raw records and ~0.19-0.26 ms from the 1 s level
-//    afterwards, ~220-320 times faster; every check line "complete".
-// Where the time goes (perf): about 55 % of AddReductionData, and nearly all that writing with
-// reduction adds, is the per-field accumulation of minimum, maximum and sum (~0.1 s for the 40
-// million values): each value is decoded by an out-of-line call for any bit layout and the
-// running sum goes through memory on every value. The same accumulation with direct loads and
-// the interval's figures in registers takes ~25 ms here. Copying the records out of the page
-// cache is another ~20 % (~0.04 s). Recovery reads every record twice, once to find the run of
-// rising times and once more for the reduction, so even a fast reduction would leave it near
-// three times fread; two times needs the reduction fed from the repair's own read.
+// On the development machine (2 cores, ext4, 2,000,000 records, 336 MB of records; four runs
+// of the program on idle cores):
+//  - AddReductionData ~0.067-0.069 s against ~0.102-0.108 s for the read of all channels: a
+//    ratio of ~0.63-0.67. It adds 17.2 MB: five levels of 0.0625 s, 1 s, 16 s, 256 s and 4096 s
+//    (the 1 ms period cut to 2^-10 s, times 64, then times 16 per level).
+//  - Writing with reduction ~0.140-0.147 s against ~0.065-0.067 s for fwrite: a ratio of
+//    ~2.15-2.2; without reduction the same writing takes ~0.107-0.112 s, so the reduction adds
+//    about 30 %.
+//  - Recovery ~0.070-0.073 s against ~0.036-0.043 s for fread: a ratio of ~1.7-1.97 (fread's
+//    own time varies most). 1,990,000 records are kept: the block cut short leaves the chain
+//    whole, with its 10,000 records. Recovery reads each record once: the records its repair
+//    keeps feed the reduction as they are read.
+//  - The 1000 time buckets ~53-54 ms from the raw records and ~0.18-0.19 ms from the 1 s level
+//    afterwards, ~275-295 times faster; every check line "complete".
+// Where the time goes: copying the records out of the page cache is most of reading; the
+// reduction itself reduces two neighbouring float64 fields per vector step, and writing adds
+// its rows (~5 % of the data) as RD blocks. Before the reduction was tuned (scalar decoding
+// per value, the running sum through memory, a second read in recovery) the ratios were ~1.2-1.8,
+// ~3.4-3.65 and ~3.8-6.
 //
 // Usage: bench_reduction [records]   (default 2,000,000)
 #include <fcntl.h>
