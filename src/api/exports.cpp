@@ -161,6 +161,20 @@ std::uint32_t writeData(MF4Content* content, MF4WriteRequest* request, MF4Error*
     return report(findings, errors, errorCount);
 }
 
+// The calls that work on a file by its path alone: `change` gets the path and the findings and
+// returns kOk or kFailed; the result is 2 for a null path or a failure, else the findings'.
+template <typename Change>
+std::uint32_t changeFileAt(const MF4Char* path, MF4Error** errors, std::uint64_t* errorCount, Change change) {
+    return guarded([&] {
+        if (path == nullptr) return kResultFailed;
+        const std::u16string filePath = toString(path);
+        FindingList findings(filePath);
+        const int status = change(filePath, findings);
+        const std::uint32_t result = report(findings, errors, errorCount);
+        return status == platform::kOk ? result : kResultFailed;
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -231,26 +245,16 @@ MF4_API void CloseUnfinished(MF4Content* content) {
 }
 
 MF4_API std::uint32_t RecoverStreamingFile(const MF4Char* path, MF4Error** errors, std::uint64_t* errorCount) {
-    return guarded([&] {
-        if (path == nullptr) return kResultFailed;
-        const std::u16string filePath = toString(path);
-        FindingList findings(filePath);
+    return changeFileAt(path, errors, errorCount, [](const std::u16string& file, FindingList& findings) {
         std::vector<GroupRepair> groups;
-        const int status = recoverStreamingFile(filePath, findings, groups);
-        const std::uint32_t result = report(findings, errors, errorCount);
-        return status == platform::kOk ? result : kResultFailed;
+        return recoverStreamingFile(file, findings, groups);
     });
 }
 
 MF4_API std::uint32_t AddReductionData(const MF4Char* path, MF4Error** errors, std::uint64_t* errorCount) {
-    return guarded([&] {
-        if (path == nullptr) return kResultFailed;
-        const std::u16string filePath = toString(path);
-        FindingList findings(filePath);
+    return changeFileAt(path, errors, errorCount, [](const std::u16string& file, FindingList& findings) {
         std::vector<GroupReduction> groups;
-        const int status = addReductionData(filePath, findings, groups);
-        const std::uint32_t result = report(findings, errors, errorCount);
-        return status == platform::kOk ? result : kResultFailed;
+        return addReductionData(file, findings, groups);
     });
 }
 
