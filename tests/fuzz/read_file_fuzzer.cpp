@@ -1,5 +1,6 @@
 // libFuzzer target: every input becomes a file that is read through the whole interface as
-// careful host reads it (support/interface_walk.h). A crash, a sanitizer report, a leak, an
+// careful host reads it (support/interface_walk.h), then repaired as an unfinished file and given
+// reduction data as a finished one, each result read the same way. A crash, a sanitizer report, a leak, an
 // allocation beyond the fuzzer's limit, a slow input or a tree that breaks its own conventions
 // is a finding; the last one aborts with the problems printed.
 #include <unistd.h>
@@ -34,7 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool written = std::fwrite(data, 1, size, file) == size;
     std::fclose(file);
     if (!written) return 0;
-    const auto problems = tarvik::test::readThroughInterface(tarvik::test::widePath(path));
+    auto problems = tarvik::test::readThroughInterface(tarvik::test::widePath(path));
+    // The same bytes as recovery and AddReductionData meet them.
+    for (std::string& problem : tarvik::test::changeThroughInterface({reinterpret_cast<const char*>(data), size}, path))
+        problems.push_back(std::move(problem));
     std::remove(path.c_str());
     if (problems.empty()) return 0;
     for (const std::string& problem : problems) std::fprintf(stderr, "tree or counter problem: %s\n", problem.c_str());

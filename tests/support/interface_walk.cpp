@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/read_items.h"
@@ -337,6 +339,28 @@ std::vector<std::string> readThroughInterface(const std::u16string& path) {
     if (read.tree == nullptr) return {};
     std::vector<std::string> problems = treeShapeProblems(*read.tree);
     if (problems.empty()) ValueCheck(*read.tree, problems).run();
+    return problems;
+}
+
+std::vector<std::string> changeThroughInterface(std::string bytes, const std::string& file) {
+    std::vector<std::string> problems;
+    if (bytes.size() < 8) return problems;
+    using Change = std::uint32_t (*)(const MF4Char*, MF4Error**, std::uint64_t*);
+    for (const auto& [identifier, change, name] : {std::tuple{"UnFinMF ", Change{RecoverStreamingFile}, "recovered"},
+                                                   std::tuple{"MDF     ", Change{AddReductionData}, "reduced"}}) {
+        bytes.replace(0, 8, identifier);
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        if (out == nullptr) return problems;
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        std::fclose(out);
+        if (!written) return problems;
+        const std::u16string path = widePath(file);
+        MF4Error* errors = nullptr;
+        std::uint64_t count = 0;
+        change(path.c_str(), &errors, &count);
+        FreeErrors(errors, count);
+        for (const std::string& problem : readThroughInterface(path)) problems.push_back(std::string(name) + ": " + problem);
+    }
     return problems;
 }
 

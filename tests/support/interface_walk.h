@@ -21,4 +21,10 @@ std::vector<std::string> treeShapeProblems(const MF4Content& content);
 // that are not 0). A file the library rejects gives no problems.
 std::vector<std::string> readThroughInterface(const std::u16string& path);
 
+// The calls that change a file, each on `bytes` written to `file` with the identification the
+// call expects: RecoverStreamingFile on the bytes marked "UnFinMF ", AddReductionData on them
+// marked "MDF     ". Whatever the bytes hold, neither may crash, and the file each leaves must
+// read through the interface without problems; returns those problems, each naming the call.
+std::vector<std::string> changeThroughInterface(std::string bytes, const std::string& file);
+
 }  // namespace tarvik::test
