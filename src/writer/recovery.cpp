@@ -241,11 +241,10 @@ public:
     bool take(const std::uint8_t* records, std::uint64_t count) override {
         engine_.estimatePeriod(records, count);
         taken_ += count;
-        return taken_ < kPeriodRecords;
+        return taken_ < ReductionEngine::kPeriodRecords;
     }
 
 private:
-    static constexpr std::uint64_t kPeriodRecords = 10000;
     ReductionEngine& engine_;
     std::uint64_t taken_ = 0;
 };

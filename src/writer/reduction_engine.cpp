@@ -20,7 +20,6 @@ using platform::kOk;
 namespace {
 
 constexpr std::uint64_t kChunkRecords = 1000;
-constexpr std::uint64_t kPeriodRecords = 10000;
 constexpr std::uint64_t kRowBufferBytes = 1 << 20;
 constexpr std::uint64_t kRecordsPerFirstInterval = 64;
 constexpr std::uint64_t kLevelFactor = 16;

@@ -20,6 +20,9 @@ class MasterReduction;
 
 class ReductionEngine {
 public:
+    // The sampling period is the mean step of at most this many first records.
+    static constexpr std::uint64_t kPeriodRecords = 10000;
+
     explicit ReductionEngine(ReductionLayout layout);
     ~ReductionEngine();
     ReductionEngine(const ReductionEngine&) = delete;

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "blocks/block_layer.h"
+#include "blocks/data_source.h"
 #include "blocks/file_open.h"
 #include "blocks/read_context.h"
 #include "blocks/stream.h"
 #include "blocks/structure_read.h"
-#include "blocks/data_source.h"
 #include "findings/findings.h"
 #include "platform/text.h"
 #include "writer/reduction_engine.h"
@@ -26,7 +26,6 @@ constexpr std::uint32_t kGroupNotReduced = 145;
 constexpr std::uint32_t kBlockNotWritten = 142;
 constexpr std::uint64_t kChunkRecords = 1000;
 constexpr std::uint64_t kChunkBytes = 1 << 20;
-constexpr std::uint64_t kPeriodRecords = 10000;
 
 std::u16string groupName(const CgRecord& group) {
     if (group.acquisitionName && !group.acquisitionName->empty()) return *group.acquisitionName;
@@ -47,7 +46,7 @@ public:
           chunkRecords_(std::clamp<std::uint64_t>(kChunkBytes / stride, 1, kChunkRecords)) {}
 
     int run() {
-        forEachChunk(std::min(records_, kPeriodRecords),
+        forEachChunk(std::min(records_, ReductionEngine::kPeriodRecords),
                      [&](const std::uint8_t* records, std::uint64_t n) { engine_.estimatePeriod(records, n); return kOk; });
         return forEachChunk(records_, [&](const std::uint8_t* records, std::uint64_t n) {
             engine_.feed(records, n);
