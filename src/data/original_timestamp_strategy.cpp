@@ -69,6 +69,8 @@ std::uint64_t ZtCOriginalTimestampStrategy::findInInterval(double t0, double t1,
     if (record == kNone) return kNone;
     for (; record < recordCount_; ++record) {
         if (job_->cancelled()) return kCancelled;
+        // A damaged count can claim records whose bytes are nowhere: the search ends there.
+        if (recordBytes(record) == nullptr) return kNone;
         if (!(MasterTime(record) < t1) || cache_->failed()) return kNone;
         if (valueAt(entry, record, offset) == target) return record;
     }
