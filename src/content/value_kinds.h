@@ -32,4 +32,9 @@ bool withNumericKind(std::uint32_t kind, F&& f) {
     }
 }
 
+// True for the ten numeric kinds.
+inline bool isNumericKind(std::uint32_t kind) {
+    return withNumericKind(kind, [](auto) {});
+}
+
 }  // namespace tarvik

@@ -84,7 +84,7 @@ int ZtCOriginalTimestampStrategy::findOriginalTime(const ChannelEntry& entry, do
     std::size_t level = 0;
     while (level < levels.size() && levels[level].sr_interval != item.levelTime) ++level;
     const long double target = reducedValueOf(item);
-    if (level == levels.size() || master_ == nullptr || std::isnan(target) || !withNumericKind(entry.valueType, [](auto) {}))
+    if (level == levels.size() || master_ == nullptr || std::isnan(target) || !isNumericKind(entry.valueType))
         return 2;
 
     std::int64_t element = 0;

@@ -30,7 +30,7 @@ void ZtCSampleBasedStrategy::ComputeRanges() {
 
 bool ZtCSampleBasedStrategy::readsTyped(const ChannelEntry& entry) const {
     const CnRecord& channel = *entry.channel;
-    const bool number = withNumericKind(entry.valueType, [](auto) {});
+    const bool number = isNumericKind(entry.valueType);
     return number && !channel.array && channel.cn_type != kCnVariableLength && channel.cn_type != 6 &&
            channel.cn_data_type <= 5 && entry.elementByteSize == 0 && !eventsWanted(entry);
 }

@@ -82,35 +82,5 @@ inline std::int64_t elementByteOffset(const CaRecord& array, std::uint64_t i, st
     return static_cast<std::int64_t>(offset);
 }
 
-// Writes the low `bitCount` bits of `value`'s bit pattern into `slot` at bit `bitPosition`
-// (little-endian bit numbering), leaving every other bit of the slot as it was. Signed kinds
-// are sign-extended to fields wider than themselves; at most 64 bits are written.
-template <NumericKind T>
-inline void packBits(std::uint8_t* slot, std::uint64_t bitPosition, std::uint32_t bitCount,
-                     T value) {
-    std::uint64_t pattern = 0;
-    if constexpr (std::is_floating_point_v<T>)
-        pattern = std::bit_cast<BitPatternOf<T>>(value);
-    else if constexpr (std::is_signed_v<T>)
-        pattern = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
-    else
-        pattern = value;
-
-    std::uint8_t* byte = slot + bitPosition / 8;
-    std::uint32_t shift = static_cast<std::uint32_t>(bitPosition % 8);
-    if (shift == 0 && bitCount == sizeof(T) * 8) {
-        std::memcpy(byte, &value, sizeof(T));
-        return;
-    }
-    for (std::uint32_t left = std::min(bitCount, 64u); left > 0; ++byte) {
-        const std::uint32_t taken = std::min(8 - shift, left);
-        const auto mask = static_cast<std::uint8_t>(((1u << taken) - 1) << shift);
-        const auto bits = static_cast<std::uint8_t>(static_cast<std::uint32_t>(pattern) << shift);
-        *byte = static_cast<std::uint8_t>((*byte & ~mask) | (bits & mask));
-        pattern >>= taken;
-        left -= taken;
-        shift = 0;
-    }
-}
 
 }  // namespace tarvik

@@ -27,8 +27,9 @@ void Store(ChannelEntry& entry, std::uint64_t recordOffset, std::uint64_t slot, 
         static_cast<T*>(area.item.values)[slot] = value;
     } else {
         auto* record = static_cast<std::uint8_t*>(area.item.values) + entry.elementByteSize * recordOffset;
-        packBits(record, std::uint64_t{entry.channel->cn_bit_count} * elementIndex + entry.channel->cn_bit_offset,
-                 entry.channel->cn_bit_count, value);
+        const std::uint64_t bit = std::uint64_t{entry.channel->cn_bit_count} * elementIndex + entry.channel->cn_bit_offset;
+        encodeField<T>(record, static_cast<std::uint32_t>(bit / 8), static_cast<std::uint32_t>(bit % 8),
+                       entry.channel->cn_bit_count, false, value);
     }
     ++area.stored;
 }

@@ -319,6 +319,7 @@ GroupRepair repairGroup(ZtCMF4Stream& stream, std::uint64_t fileSize, FindingLis
         ChainRepair<T> chain(stream, fileSize, findings, field, stride, reduced ? &*reduced : nullptr);
         result.recordsKept = chain.walk(dataGroup.position, dataGroup.dg_data, repairs);
         if (reduced && (reduced->failed() || reduction->finish(stream, group.position) != kOk)) status = kFailed;
+        result.reduced = reduced.has_value();
     });
     result.repaired = true;
     if (result.recordsKept != group.cg_cycle_count)
@@ -369,6 +370,7 @@ int recoverStreamingFile(const std::u16string& path, FindingList& findings, std:
         return kFailed;
     }
     // Groups the repair did not read (or could not reduce) are reduced from the finished file.
+    if (std::all_of(groups.begin(), groups.end(), [](const GroupRepair& group) { return group.reduced; })) return kOk;
     std::vector<GroupReduction> reductions;
     return addReductionData(path, findings, reductions);
 }

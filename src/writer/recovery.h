@@ -16,6 +16,7 @@ struct GroupRepair {
     std::uint64_t recordsKept = 0;
     std::uint64_t recordsBefore = 0;  // the cycle count the group had
     bool repaired = false;            // false: left alone (no time master the repair reads)
+    bool reduced = false;             // reduction data came from the repair's reading
 };
 
 // Reads the structure of the file at `path` first; a file that cannot be read, is not MDF 4, or

@@ -50,14 +50,18 @@ void ReductionEngine::estimatePeriod(const std::uint8_t* records, std::uint64_t 
     count = std::min(count, kPeriodRecords - periodRecords_);
     for (std::uint64_t first = 0; first < count; first += kChunkRecords) {
         const std::uint64_t n = std::min(kChunkRecords, count - first);
-        if (master_) master_->times(records + first * layout_.stride, n, layout_.stride, times_.data());
-        else
-            for (std::uint64_t r = 0; r < n; ++r) times_[r] = static_cast<double>(periodRecords_ + r);
+        chunkTimes(records + first * layout_.stride, n, periodRecords_);
         for (std::uint64_t r = 0; r < n; ++r, ++periodRecords_) {
             if (periodRecords_ != 0) periodSum_ += times_[r] - lastPeriodTime_;
             lastPeriodTime_ = times_[r];
         }
     }
+}
+
+void ReductionEngine::chunkTimes(const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex) {
+    if (master_) master_->times(records, count, layout_.stride, times_.data());
+    else
+        for (std::uint64_t r = 0; r < count; ++r) times_[r] = static_cast<double>(firstIndex + r);
 }
 
 void ReductionEngine::fixPeriod() {
@@ -85,9 +89,7 @@ void ReductionEngine::feed(const std::uint8_t* records, std::uint64_t count) {
     for (std::uint64_t first = 0; first < count; first += kChunkRecords) {
         const std::uint8_t* chunk = records + first * stride;
         const std::uint64_t n = std::min(kChunkRecords, count - first);
-        if (master_) master_->times(chunk, n, stride, times_.data());
-        else
-            for (std::uint64_t r = 0; r < n; ++r) times_[r] = static_cast<double>(recordsFed_ + r);
+        chunkTimes(chunk, n, recordsFed_);
         // Runs of records that fall into one interval go to the fields together.
         std::uint64_t runStart = 0;
         const double interval = levels_[0].interval;

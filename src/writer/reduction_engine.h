@@ -68,6 +68,9 @@ private:
         std::vector<RdBlock> blocks;
     };
 
+    // times_ for `count` records (at most a chunk): from the master, or from their indices
+    // (the first being `firstIndex`) when the group has no master the reduction reads.
+    void chunkTimes(const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex);
     void fixPeriod();
     void addLevel();
     // Feeds records [first, end) of the current chunk to level 0's open interval.

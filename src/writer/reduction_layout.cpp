@@ -13,10 +13,6 @@ namespace tarvik {
 
 namespace {
 
-bool isNumber(std::uint32_t valueType) {
-    return withNumericKind(valueType, [](auto) {});
-}
-
 // True when the field's bytes lie inside a record part of `dataBytes` bytes.
 bool inside(const ReducedField& field, std::uint32_t dataBytes) {
     const std::uint64_t bytes = (std::uint64_t{field.bitOffset} + field.bitCount + 7) / 8;
@@ -45,7 +41,7 @@ void addChannel(ReductionLayout& layout, const CnRecord& channel, const CnRecord
     const ReducedField field{valueTypeOf(channel.cn_data_type, channel.cn_bit_count, channel.cn_type),
                              channel.cn_byte_offset, channel.cn_bit_offset, channel.cn_bit_count,
                              isBigEndian(channel.cn_data_type, channel.cn_type)};
-    if (!isNumber(field.valueType)) return;
+    if (!isNumericKind(field.valueType)) return;
     const CaRecord* array = channel.array.get();
     if (array != nullptr && array->ca_storage == 0 && array->elementCount != 0)
         addElements(layout, field, array->elementCount,
@@ -64,7 +60,7 @@ void setTimeConversion(ReductionLayout& layout, bool linear, double offset, doub
 
 void addSlot(ReductionLayout& layout, const ChannelSlot& slot) {
     for (const ChannelSlot& member : slot.members) addSlot(layout, member);
-    if (slot.variableLength() || !isNumber(slot.valueType)) return;
+    if (slot.variableLength() || !isNumericKind(slot.valueType)) return;
     const ReducedField field{slot.valueType, slot.byteOffset, slot.bitOffset, slot.bitCount, false};
     addElements(layout, field, slot.elements, (slot.bitCount + 7) / 8);
 }
@@ -80,7 +76,7 @@ ReductionLayout reductionLayout(const CgRecord& group, const std::vector<CcRecor
         const ReducedField field{valueTypeOf(master->cn_data_type, master->cn_bit_count, master->cn_type),
                                  master->cn_byte_offset, master->cn_bit_offset, master->cn_bit_count,
                                  isBigEndian(master->cn_data_type, master->cn_type)};
-        if (isNumber(field.valueType) && inside(field, layout.dataBytes)) layout.master = field;
+        if (isNumericKind(field.valueType) && inside(field, layout.dataBytes)) layout.master = field;
         if (master->conversionIndex >= 0 && static_cast<std::size_t>(master->conversionIndex) < conversions.size()) {
             const CcRecord& conversion = conversions[static_cast<std::size_t>(master->conversionIndex)];
             if (conversion.cc_val.size() >= 2)
@@ -97,7 +93,7 @@ ReductionLayout reductionLayout(const GroupSlot& group, const WriteSession& sess
     layout.stride = group.dataBytes;
     const ChannelSlot& master = group.master;
     const ReducedField field{master.valueType, master.byteOffset, master.bitOffset, master.bitCount, false};
-    if (isNumber(field.valueType) && inside(field, layout.dataBytes)) layout.master = field;
+    if (isNumericKind(field.valueType) && inside(field, layout.dataBytes)) layout.master = field;
     const MF4Content& content = *session.content;
     const std::int64_t conversion = group.group->masterConversion;
     if (conversion >= 0 && static_cast<std::uint64_t>(conversion) < content.conversionCount) {

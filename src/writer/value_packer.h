@@ -1,6 +1,6 @@
 // Putting a batch of a channel's values into the records of a group: typed, one template over the
 // value kind. Values whose width is the channel's and that start on a byte are copied as they
-// are; every other field is inserted bit by bit, keeping the bits below it in its first byte.
+// are; every other field is encoded as the readers decode it, its neighbours' bits kept.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "content/record_field.h"
 #include "content/value_kinds.h"
 #include "writer/value_range.h"
 #include "writer/write_session.h"
@@ -23,24 +24,6 @@ struct RecordBatch {
     std::uint64_t count = 0;
     std::uint32_t stride = 0;
 };
-
-// Puts the low `bitCount` bits of `bits` at bit `bitOffset` of `field`: the bits of the first
-// byte below the offset stay, the rest of the bytes the field covers are overwritten.
-inline void insertBits(std::uint8_t* field, std::uint8_t bitOffset, std::uint32_t bitCount, std::uint64_t bits) {
-    if (bitCount < 64) bits &= (std::uint64_t{1} << bitCount) - 1;
-    const std::uint32_t bytes = (bitOffset + bitCount + 7) / 8;
-    field[0] = static_cast<std::uint8_t>((field[0] & ((1u << bitOffset) - 1u)) | (bits << bitOffset));
-    bits >>= 8 - bitOffset;
-    for (std::uint32_t i = 1; i < bytes; ++i, bits >>= 8) field[i] = static_cast<std::uint8_t>(bits);
-}
-
-// The bit pattern of a value, sign bits included, as the low bits of a u64.
-template <NumericKind T>
-std::uint64_t bitsOf(T value) {
-    if constexpr (std::is_same_v<T, float>) return std::bit_cast<std::uint32_t>(value);
-    else if constexpr (std::is_same_v<T, double>) return std::bit_cast<std::uint64_t>(value);
-    else return static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(value));
-}
 
 // Packs `values` (batch.count x elements of T, record by record) into the channel's field of
 // every record of the batch.
@@ -59,7 +42,7 @@ void packNumbers(const ChannelSlot& slot, const T* values, RecordBatch batch) {
         std::uint8_t* field = record;
         for (std::uint64_t e = 0; e < elements; ++e, field += elementBytes, ++values) {
             if (direct) std::memcpy(field, values, sizeof(T));
-            else insertBits(field, slot.bitOffset, slot.bitCount, bitsOf(*values));
+            else encodeField<T>(field, 0, slot.bitOffset, slot.bitCount, false, *values);
         }
     }
 }

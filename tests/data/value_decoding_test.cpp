@@ -124,9 +124,9 @@ TEST(DecodeField, WorkedExamples) {
     EXPECT_FALSE(isBigEndian(1, kCnVariableLength)) << "VLSD offsets are little-endian";
 }
 
-TEST(PackBits, ValuesLandBesideTheirNeighbours) {
+TEST(EncodeField, ValuesLandBesideTheirNeighbours) {
     Bytes ones{0xFF, 0xFF, 0xFF};
-    packBits(ones.data(), 4, 12, std::uint16_t{0x0ABC});
+    encodeField<std::uint16_t>(ones.data(), 0, 4, 12, false, 0x0ABC);
     EXPECT_EQ(ones, (Bytes{0xCF, 0xAB, 0xFF}));
     // Every kind at many positions and widths: the field holds the value's low bits (a signed
     // value's sign beyond its width), every other bit keeps its value, and a field of the
@@ -149,7 +149,7 @@ TEST(PackBits, ValuesLandBesideTheirNeighbours) {
             for (std::uint32_t i = 0, at = position; i < bitCount; ++i, ++at)
                 expected[at / 8] = static_cast<std::uint8_t>((expected[at / 8] & ~(1u << at % 8)) |
                                                              ((wide >> i) & 1) << at % 8);
-            packBits(slot.data(), position, bitCount, value);
+            encodeField<T>(slot.data(), position / 8, position % 8, bitCount, false, value);
             ASSERT_EQ(slot, expected) << sizeof(T) << " bytes, " << bitCount << " bits at " << position;
             if (bitCount == kBits) {
                 ASSERT_EQ(bitsOf(decode<T>(slot, position % 8, kBits, false, position / 8)),
