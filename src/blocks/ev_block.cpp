@@ -122,14 +122,11 @@ int readEvents(ZtCReadContext& context, std::int64_t first, const std::vector<Dg
     chain = EventChain{};
     std::map<std::int64_t, EvRecord> rangeBegins;
     std::vector<EvRecord> rangeEnds;
-    bool markerMet = false;
     const int status = followChain(context, first, kName, "ev_ev_next", [&](std::int64_t position, std::int64_t& next) {
         EvRecord record;
         if (readEvent(context, position, dataGroups, record) != kOk) return kFailed;
         next = record.ev_ev_next;
-
-        markerMet = markerMet || record.ev_type == kEvMarker;
-        if (!markerMet) chain.bookmarkLinkOffset = record.position + static_cast<std::int64_t>(kBlockHeaderSize);
+        chain.chainOrder.push_back(record.position);
         if (record.ev_type == kEvAcquisitionInterrupt) {
             if (record.ev_range_type == kEvRangeBegin) rangeBegins.emplace(record.position, std::move(record));
             else if (record.ev_range_type == kEvRangeEnd) rangeEnds.push_back(std::move(record));

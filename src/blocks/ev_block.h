@@ -76,9 +76,9 @@ struct AcqIntervalRecord {
 struct EventChain {
     std::vector<EvRecord> events;                  // types 0, 1, 3, 4, 5, 6 in chain order
     std::vector<AcqIntervalRecord> intervals;      // in the order of their range ends
-    // Where a new marker is chained in: hd_ev_first, or the next link of the last event read
-    // before the first marker.
-    std::int64_t bookmarkLinkOffset = kHeaderEventLinkOffset;
+    // Every block of the chain, whatever its type, in chain order: an edit of the chain needs
+    // to know which link points at which block.
+    std::vector<std::int64_t> chainOrder;
 };
 
 class ZtCEVBlock final : public ZtCMF4Block {

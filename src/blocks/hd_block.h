@@ -19,6 +19,9 @@ namespace tarvik {
 class ZtCReadContext;
 
 inline constexpr std::int64_t kHeaderBlockPosition = 64;
+// File offsets of two links of the header block that changes in place rewrite.
+inline constexpr std::int64_t kHeaderHistoryLinkOffset = 96;   // hd_fh_first
+inline constexpr std::int64_t kHeaderCommentLinkOffset = 128;  // hd_md_comment
 
 struct HdRecord : BlockRecord {
     std::int64_t hd_dg_first = 0;

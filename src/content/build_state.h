@@ -26,7 +26,7 @@ struct BuildState {
     XmlCallContext& xml;
     CommentReader comments;
     MF4Content* root = nullptr;
-    // The position in `channels` (or in the parent's `children`) each channel block was given.
+    // The position in `channels` each top-level channel block was given.
     std::unordered_map<const CnRecord*, std::int64_t> contentIndex;
     // Channels whose comment carried "STD_AXIS": arrays that are standard axes.
     std::unordered_set<const CnRecord*> standardAxes;
@@ -37,6 +37,9 @@ struct BuildState {
 
 // The conversion table of the file into root->conversions.
 void buildConversions(BuildState& state);
+
+// The content index of every top-level channel (masters left out), group after group.
+void indexChannels(BuildState& state);
 
 // The channels of every group (masters left out) into root->channels, with their arrays.
 void buildChannels(BuildState& state);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "content/build_state.h"
+#include "content/channel_order.h"
 #include "content/host_memory.h"
 #include "content/value_type.h"
 #include "xml/comment_parse.h"
@@ -79,7 +80,7 @@ void fillChannels(BuildState& state, const std::vector<CnRecord>& records, std::
         channel.structSize = sizeof(MF4Channel);
         channel.outputChannel = channel.comparisonChannel = channel.conversion = -1;
         channel.syncAttachment = channel.lengthChannel = -1;
-        state.contentIndex[&record] = next++;
+        ++next;
         fillChannel(state, record, groupIndex, channel);
     }
 }
@@ -155,23 +156,23 @@ void resolveLengthChannels(BuildState& state, const CgRecord& group, MF4Channel*
 
 }  // namespace
 
+void indexChannels(BuildState& state) {
+    std::int64_t next = 0;
+    for (const CnRecord* record : channelsInContentOrder(state.header)) state.contentIndex[record] = next++;
+}
+
 void buildChannels(BuildState& state) {
     MF4Content& root = *state.root;
     std::uint64_t count = 0;
     for (const DgRecord& dataGroup : state.header.dataGroups) count += countVisible(dataGroup.groups.front().channels);
     root.channels = hostArray<MF4Channel>(count);
     root.channelCount = count;
+    indexChannels(state);
 
     std::uint64_t first = 0;
     for (std::size_t i = 0; i < state.header.dataGroups.size(); ++i) {
         const CgRecord& group = state.header.dataGroups[i].groups.front();
-        MF4Channel* channels = root.channels + first;
-        fillChannels(state, group.channels, i, channels);
-        // Content indices of top-level channels count through the whole array.
-        for (const CnRecord& record : group.channels) {
-            const auto index = state.contentIndex.find(&record);
-            if (index != state.contentIndex.end()) index->second += static_cast<std::int64_t>(first);
-        }
+        fillChannels(state, group.channels, i, root.channels + first);
         resolveLengthChannels(state, group, root.channels);
         first += countVisible(group.channels);
     }

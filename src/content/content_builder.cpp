@@ -36,16 +36,21 @@ std::uint32_t timeKindOf(std::uint8_t timeFlags) {
     }
 }
 
+void buildHeaderComment(BuildState& state) {
+    const HdRecord& hd = state.header;
+    std::unique_ptr<ZtCComment> comment =
+        state.comments.parse(hd.comment, {BlockKind::HD, u"HD Block", hd.position, u"hd_md_comment"});
+    state.root->headerComment = CommentReader::text(hd.comment, comment.get());
+    hostProperties(comment.get(), state.root->headerProperties, state.root->headerPropertyCount);
+}
+
 void buildHeader(BuildState& state, const IdRecord& id) {
     MF4Content& root = *state.root;
     const HdRecord& hd = state.header;
     root.formatVersion = id.id_ver;
     std::memcpy(root.programId, id.id_prog, sizeof root.programId);
     root.filePath = hostText(std::u16string_view(state.path));
-    std::unique_ptr<ZtCComment> comment =
-        state.comments.parse(hd.comment, {BlockKind::HD, u"HD Block", hd.position, u"hd_md_comment"});
-    root.headerComment = CommentReader::text(hd.comment, comment.get());
-    hostProperties(comment.get(), root.headerProperties, root.headerPropertyCount);
+    buildHeaderComment(state);
     root.startTimeNs = hd.hd_start_time_ns;
     root.timeKind = timeKindOf(hd.hd_time_flags);
     if (root.timeKind == 1) {
@@ -277,7 +282,58 @@ public:
     std::string_view schemaFile() const override { return ""; }
 };
 
+// Builds part of a tree again after its file changed: `build` fills a scratch root that
+// borrows the tree's channels (event scopes are named by them), then `take` swaps the new part
+// into the tree and the old one is released with the scratch root. A failed allocation leaves
+// the tree as it was.
+template <typename Build, typename Take>
+void rebuild(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml,
+             Build build, Take take) {
+    const std::u16string path = content.filePath ? std::u16string(content.filePath) : std::u16string();
+    BuildState state(header, path, findings, xml, content.formatVersion);
+    Tree scratch(hostArray<MF4Content>(1));
+    // Borrowed, so handed back before the scratch root and what it still holds are released.
+    struct BorrowedChannels {
+        MF4Content& root;
+        ~BorrowedChannels() {
+            root.channels = nullptr;
+            root.channelCount = 0;
+        }
+    } borrowed{*scratch};
+    scratch->channels = content.channels;
+    scratch->channelCount = content.channelCount;
+    state.root = scratch.get();
+    build(state);
+    take(content, *scratch);
+}
+
 }  // namespace
+
+void rebuildEvents(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml) {
+    rebuild(content, header, findings, xml, [](BuildState& state) {
+        indexChannels(state);
+        buildEvents(state);
+    }, [](MF4Content& tree, MF4Content& built) {
+        std::swap(tree.events, built.events);
+        std::swap(tree.eventCount, built.eventCount);
+    });
+}
+
+void rebuildHistory(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml) {
+    rebuild(content, header, findings, xml, buildHistory, [](MF4Content& tree, MF4Content& built) {
+        std::swap(tree.history, built.history);
+        std::swap(tree.historyCount, built.historyCount);
+        tree.contentFlags = tree.historyCount == 1 ? 1 : 0;
+    });
+}
+
+void rebuildHeaderComment(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml) {
+    rebuild(content, header, findings, xml, buildHeaderComment, [](MF4Content& tree, MF4Content& built) {
+        std::swap(tree.headerComment, built.headerComment);
+        std::swap(tree.headerProperties, built.headerProperties);
+        std::swap(tree.headerPropertyCount, built.headerPropertyCount);
+    });
+}
 
 MF4Char* unitText(BuildState& state, const TextRef& unit) {
     if (unit.kind == BlockKind::TX) return hostText(unit.text);

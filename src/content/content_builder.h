@@ -19,4 +19,11 @@ struct IdRecord;
 MF4Content* buildContent(const IdRecord& id, const HdRecord& header, const std::u16string& path,
                          FindingList& findings, XmlCallContext& xml);
 
+// Bring one part of a tree back in step with the block records after the file was changed in
+// place: the events, the history entries, or the header comment text and its properties. The
+// old part is released; when memory runs out (std::bad_alloc) the tree keeps the old part.
+void rebuildEvents(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml);
+void rebuildHistory(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml);
+void rebuildHeaderComment(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml);
+
 }  // namespace tarvik

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "blocks/hd_block.h"
 #include "findings/detail_format.h"
 #include "findings/findings.h"
 #include "xml/comment_classes.h"
@@ -34,9 +35,9 @@ bool fillPlain(Comment& comment, const MF4Char* text, const MF4Property* propert
 }  // namespace
 
 void CommentRenderer::reportInvalid(std::u16string_view blockName, std::u16string_view linkName,
-                                    const std::optional<std::u16string>& firstError) {
-    // The block has no position yet: comments are checked before anything is written.
-    findings_.addFileError(kCommentNotWritten, formatDetail(kCommentNotWritten, {blockName, std::int64_t{0}, linkName,
+                                    const std::optional<std::u16string>& firstError, std::int64_t blockPosition) {
+    // A new block has no position yet (0): comments are checked before anything is written.
+    findings_.addFileError(kCommentNotWritten, formatDetail(kCommentNotWritten, {blockName, blockPosition, linkName,
                                                                                  std::u16string_view(firstError.value_or(u""))}));
 }
 
@@ -62,9 +63,9 @@ std::optional<std::u16string> CommentRenderer::header(const MF4Content& content)
     return validated(&content, comment, u"HD Block", u"hd_md_comment");
 }
 
-std::optional<std::u16string> CommentRenderer::libraryHistory(const MF4Content& content) {
+std::optional<std::u16string> CommentRenderer::libraryHistory(const MF4Content& content, const MF4Char* text) {
     ZtCFHComment comment;
-    comment.commentText = escapeXml(view(content.historyComment));
+    comment.commentText = escapeXml(view(text));
     // The tool id is eight single-byte characters; a NUL ends it early.
     const char* id = content.programId;
     const std::size_t length = std::find(id, id + sizeof content.programId, '\0') - id;
@@ -158,6 +159,21 @@ std::optional<std::u16string> CommentRenderer::event(const MF4Event& event) {
     const bool carriesFields = event.eventType >= 3 && event.eventType <= 6;
     if (!carriesFields && isEmptyText(event.comment)) return std::u16string();
     return validated(&event, comment, u"EV Block", u"ev_md_comment");
+}
+
+std::optional<std::u16string> CommentRenderer::headerXml(std::u16string xml, const MF4Property* properties,
+                                                         std::uint64_t count) {
+    std::optional<std::u16string> firstError;
+    for (std::uint64_t i = 0; properties != nullptr && i < count && !firstError; ++i) {
+        const std::u16string_view type = propertyTypeText(properties[i].type);
+        if (!type.empty() && !isSchemaValue(type, view(properties[i].value)))
+            firstError = u"The value \"" + std::u16string(view(properties[i].value)) + u"\" of the property \"" +
+                         std::u16string(view(properties[i].name)) + u"\" is not of type " + std::u16string(type) + u".";
+    }
+    const std::unique_ptr<ZtCHDComment> parsed = firstError ? nullptr : parseHDComment(xml_, xml, version_, &firstError);
+    if (parsed && !firstError) return xml;
+    reportInvalid(u"HD Block", u"hd_md_comment", firstError, kHeaderBlockPosition);
+    return std::nullopt;
 }
 
 }  // namespace tarvik

@@ -28,8 +28,8 @@ public:
         : xml_(xml), version_(version), findings_(findings) {}
 
     std::optional<std::u16string> header(const MF4Content& content);
-    // The history entry the library adds for itself: the host's history text and tool.
-    std::optional<std::u16string> libraryHistory(const MF4Content& content);
+    // The history entry the library adds for itself: `text` and the tool of `content`.
+    std::optional<std::u16string> libraryHistory(const MF4Content& content, const MF4Char* text);
     std::optional<std::u16string> group(const MF4ChannelGroup& group);
     std::optional<std::u16string> groupSource(const MF4ChannelGroup& group);
     std::optional<std::u16string> master(const MF4ChannelGroup& group);
@@ -37,6 +37,10 @@ public:
     std::optional<std::u16string> conversion(const MF4Conversion& conversion);
     std::optional<std::u16string> attachment(const MF4Attachment& attachment);
     std::optional<std::u16string> event(const MF4Event& event);
+    // A header comment composed as XML text elsewhere (an update edits the file's own from
+    // `properties`), held to the same schema as one rendered from a tree; besides, each of the
+    // properties must hold a value of its type, which the schema cannot check.
+    std::optional<std::u16string> headerXml(std::u16string xml, const MF4Property* properties, std::uint64_t count);
 
     std::uint16_t version() const { return version_; }
 
@@ -45,7 +49,7 @@ private:
     std::optional<std::u16string> channelComment(const void* record, const MF4Channel* channel, double raster,
                                                  const std::vector<MF4Property>& properties);
     void reportInvalid(std::u16string_view blockName, std::u16string_view linkName,
-                       const std::optional<std::u16string>& firstError);
+                       const std::optional<std::u16string>& firstError, std::int64_t blockPosition = 0);
     std::optional<std::u16string> validated(const void* record, const ZtCComment& comment,
                                             std::u16string_view blockName, std::u16string_view linkName);
     // The comment of `record` for a block of that name as this renderer validated it before:

@@ -17,11 +17,6 @@ constexpr std::int64_t kRangeLink = 40;
 constexpr std::uint8_t kSyncTime = 1;
 constexpr std::uint8_t kCauseTool = 2;
 
-struct WrittenChain {
-    std::int64_t first = 0;
-    std::int64_t last = 0;
-};
-
 int writeAt(ZtCMF4Stream& stream, std::int64_t position, std::int64_t value) {
     return stream.writeAt(static_cast<std::uint64_t>(position), value);
 }
@@ -34,23 +29,29 @@ int writeEventBlock(ZtCMF4Stream& stream, EvRecord& record) {
     return writeBlock(stream, block, record, "##EV");
 }
 
-// The scope links of a host event: channel groups (kind 1) or channels (kind 2) that exist.
-std::vector<std::int64_t> scopeLinks(const WriteSession& session, const MF4Event& event) {
+// The scope links of a host event: the blocks its entries name that exist.
+std::vector<std::int64_t> scopeLinks(const MF4Event& event, const ScopeLink& scopeLink) {
     std::vector<std::int64_t> links;
-    for (std::uint32_t i = 0; event.scope != nullptr && i < event.scopeCount; ++i) {
-        const std::uint64_t index = event.scope[i];
-        if (event.scopeKind == 1 && index < session.groups.size())
-            links.push_back(session.groups[index].channelGroupPosition);
-        else if (event.scopeKind == 2 && index < session.channels.size() && session.channels[index].position != 0)
-            links.push_back(session.channels[index].position);
-    }
+    if (event.scopeKind != 1 && event.scopeKind != 2) return links;
+    for (std::uint32_t i = 0; event.scope != nullptr && i < event.scopeCount; ++i)
+        if (const std::int64_t link = scopeLink(event.scopeKind, event.scope[i]); link != 0) links.push_back(link);
     return links;
 }
 
-// Writes the events last to first, so each next link names the block written just before; the
-// last event's next link is `next`. Range links are patched once every position is known.
-int writeHostEvents(ZtCMF4Stream& stream, const WriteSession& session, CommentRenderer& comments,
-                    const MF4Event* events, std::uint64_t count, std::int64_t next, WrittenChain& chain) {
+// The blocks a writing session made for the tree's groups (kind 1) and channels (kind 2).
+ScopeLink sessionScopes(const WriteSession& session) {
+    return [&session](std::uint32_t kind, std::uint64_t index) -> std::int64_t {
+        if (kind == 1) return index < session.groups.size() ? session.groups[index].channelGroupPosition : 0;
+        return index < session.channels.size() ? session.channels[index].position : 0;
+    };
+}
+
+}  // namespace
+
+// Written last to first, so each next link names the block written just before. Range links
+// are patched once every position is known.
+int writeEventChain(ZtCMF4Stream& stream, CommentRenderer& comments, const MF4Event* events, std::uint64_t count,
+                    std::int64_t next, const ScopeLink& scopeLink, WrittenChain& chain) {
     std::vector<std::int64_t> positions(count, 0);
     for (std::uint64_t i = count; i-- > 0;) {
         const MF4Event& event = events[i];
@@ -61,7 +62,7 @@ int writeHostEvents(ZtCMF4Stream& stream, const WriteSession& session, CommentRe
         record.ev_cause = static_cast<std::uint8_t>(event.cause);
         record.ev_flags = event.postProcessing ? 1 : 0;
         record.ev_sync_factor = event.syncValue;
-        record.ev_scope = scopeLinks(session, event);
+        record.ev_scope = scopeLinks(event, scopeLink);
         const std::optional<std::u16string> comment = comments.event(event);
         if (!comment) return kFailed;
         if (stream.seekEnd() != kOk ||
@@ -81,6 +82,8 @@ int writeHostEvents(ZtCMF4Stream& stream, const WriteSession& session, CommentRe
     return kOk;
 }
 
+namespace {
+
 std::int64_t pairInsertionLink(const WriteSession& session) {
     return session.events.lastPairEnd != 0 ? session.events.lastPairEnd + kNextLink : kHeaderEventLinkOffset;
 }
@@ -91,7 +94,7 @@ int appendEvents(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& c
                  const MF4Event* events, std::uint64_t count) {
     if (count == 0 || events == nullptr) return kOk;
     WrittenChain chain;
-    if (writeHostEvents(stream, session, comments, events, count, 0, chain) != kOk) return kFailed;
+    if (writeEventChain(stream, comments, events, count, 0, sessionScopes(session), chain) != kOk) return kFailed;
     const std::int64_t tail =
         session.events.lastEvent != 0 ? session.events.lastEvent + kNextLink : pairInsertionLink(session);
     if (writeAt(stream, tail, chain.first) != kOk) return kFailed;
@@ -104,7 +107,7 @@ int replaceEvents(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& 
                   const MF4Event* events, std::uint64_t count) {
     if (count == 0 || events == nullptr) return kOk;
     WrittenChain chain;
-    if (writeHostEvents(stream, session, comments, events, count, 0, chain) != kOk ||
+    if (writeEventChain(stream, comments, events, count, 0, sessionScopes(session), chain) != kOk ||
         writeAt(stream, pairInsertionLink(session), chain.first) != kOk)
         return kFailed;
     session.events.firstEvent = chain.first;

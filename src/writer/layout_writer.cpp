@@ -22,7 +22,6 @@ using platform::kOk;
 namespace {
 
 constexpr std::uint32_t kMixedAxes = 143;
-constexpr std::size_t kTrailingZeros = 100;
 constexpr std::uint32_t kNotWritten = 142;
 
 // A look-up array takes fixed axis values on every dimension or on none.
@@ -58,7 +57,7 @@ bool prepare(const MF4Content& content, WriteSession& session, CommentRenderer& 
     }
     for (std::uint64_t i = 0; i < session.channels.size(); ++i) checkChannel(content.channels[i], comments, findings);
     comments.header(content);
-    comments.libraryHistory(content);
+    comments.libraryHistory(content, content.historyComment);
     for (std::uint64_t i = 0; content.conversions && i < content.conversionCount; ++i)
         comments.conversion(content.conversions[i]);
     for (std::uint64_t i = 0; content.attachments && i < content.attachmentCount; ++i)
@@ -99,6 +98,17 @@ BlockKind textKindOf(std::u16string_view text) {
 
 }  // namespace
 
+int writeLibraryHistoryEntry(ZtCMF4Stream& stream, const std::u16string& comment, FhRecord& record) {
+    if (writeTextBlock(stream, BlockKind::MD, comment, record.fh_md_comment) != kOk) return kFailed;
+    record.fh_time_ns = platform::systemTimeNs();
+    const platform::TimeZoneOffsets zone = platform::timeZoneOffsets(record.fh_time_ns);
+    record.fh_tz_offset_min = zone.tzOffsetMin;
+    record.fh_dst_offset_min = zone.dstOffsetMin;
+    record.fh_time_flags = 2;
+    ZtCFHBlock block(record);
+    return writeBlock(stream, block, record, "##FH");
+}
+
 int writeHistory(LayoutTarget& target, std::int64_t& first) {
     const MF4Content& content = *target.session.content;
     ZtCMF4Stream& stream = target.stream;
@@ -108,16 +118,12 @@ int writeHistory(LayoutTarget& target, std::int64_t& first) {
     for (std::uint64_t i = hostEntries + 1; i-- > 0;) {
         FhRecord record;
         record.fh_fh_next = next;
-        std::u16string written;
         if (i == hostEntries) {
-            const std::optional<std::u16string> comment = target.comments.libraryHistory(content);
-            if (!comment || target.comment(*comment, record.fh_md_comment) != kOk) return kFailed;
-            written = *comment;
-            record.fh_time_ns = platform::systemTimeNs();
-            const platform::TimeZoneOffsets zone = platform::timeZoneOffsets(record.fh_time_ns);
-            record.fh_tz_offset_min = zone.tzOffsetMin;
-            record.fh_dst_offset_min = zone.dstOffsetMin;
-            record.fh_time_flags = 2;
+            const std::optional<std::u16string> comment = target.comments.libraryHistory(content, content.historyComment);
+            if (!comment || writeLibraryHistoryEntry(stream, *comment, record) != kOk) return kFailed;
+            target.keepComment(kHistoryComment, record.position, 1, *comment, [&content](CommentRenderer& r) {
+                return r.libraryHistory(content, content.historyComment);
+            });
         } else {
             const MF4HistoryEntry& entry = content.history[i];
             if (!isEmptyText(entry.comment) &&
@@ -127,12 +133,9 @@ int writeHistory(LayoutTarget& target, std::int64_t& first) {
             record.fh_tz_offset_min = entry.tzOffsetMin;
             record.fh_dst_offset_min = entry.dstOffsetMin;
             record.fh_time_flags = entry.timeFlags;
+            ZtCFHBlock block(record);
+            if (writeBlock(stream, block, record, "##FH") != kOk) return kFailed;
         }
-        ZtCFHBlock block(record);
-        if (writeBlock(stream, block, record, "##FH") != kOk) return kFailed;
-        if (i == hostEntries)
-            target.keepComment(kHistoryComment, record.position, 1, written,
-                               [&content](CommentRenderer& r) { return r.libraryHistory(content); });
         next = record.position;
     }
     first = next;

@@ -1,7 +1,11 @@
 #include "xml/xml_text.h"
 
+#include <libxml/xmlschemastypes.h>
+
 #include <charconv>
 #include <limits>
+
+#include "platform/text.h"
 
 namespace tarvik {
 
@@ -94,6 +98,15 @@ std::u16string formatXmlInteger(std::int64_t value) {
 
 bool parseXmlInteger(std::u16string_view text, std::int64_t& value) {
     return parseDigits(asciiPrefix(text), isHexText(text) ? 16 : 10, value);
+}
+
+bool isSchemaValue(std::u16string_view schemaType, std::u16string_view text) {
+    const std::string type = platform::utf16ToUtf8(schemaType);
+    xmlSchemaType* builtIn = xmlSchemaGetPredefinedType(reinterpret_cast<const xmlChar*>(type.c_str()),
+                                                        reinterpret_cast<const xmlChar*>("http://www.w3.org/2001/XMLSchema"));
+    if (builtIn == nullptr) return false;
+    const std::string value = platform::utf16ToUtf8(text);
+    return xmlSchemaValidatePredefinedType(builtIn, reinterpret_cast<const xmlChar*>(value.c_str()), nullptr) == 0;
 }
 
 }  // namespace tarvik

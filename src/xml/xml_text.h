@@ -22,6 +22,10 @@ bool parseXmlNumber(std::u16string_view text, double& value);
 // saturate. True, with `value` set, when digits were read.
 bool parseXmlInteger(std::u16string_view text, std::int64_t& value);
 
+// True when `text` is a value of the XML Schema built-in type `schemaType` ("integer",
+// "float", "dateTime", ...). A type the schema language does not have accepts nothing.
+bool isSchemaValue(std::u16string_view schemaType, std::u16string_view text);
+
 // Decimal text of an integer.
 std::u16string formatXmlInteger(std::int64_t value);
 
