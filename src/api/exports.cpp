@@ -20,6 +20,9 @@
 #include "findings/findings.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "update/bookmark_update.h"
+#include "update/file_update.h"
+#include "update/property_update.h"
 #include "writer/comment_render.h"
 #include "writer/data_writer.h"
 #include "writer/event_writer.h"
@@ -175,6 +178,29 @@ std::uint32_t changeFileAt(const MF4Char* path, MF4Error** errors, std::uint64_t
     });
 }
 
+// UpdateBookmarks and UpdateProperties: the reading layer that holds `content` (result 2 when
+// there is none), the file opened for update by `change` once it knows what to write, the
+// findings of the call. A change that fails without saying why reports a write failure.
+template <typename Change>
+std::uint32_t updateFile(MF4Content* content, MF4Error** errors, std::uint64_t* errorCount, Change change) {
+    ZtCAppLayerCore* layer = readingLayerOf(content);
+    if (layer == nullptr || layer->blockLayer().hdRecord() == nullptr) return kResultFailed;
+    FindingList findings(layer->GetFilePath());
+    int status = kResultFailed;
+    {
+        XmlCallContext xml;
+        FileUpdate update(layer->blockLayer(), *content, findings, xml);
+        try {
+            status = change(update);
+        } catch (const std::bad_alloc&) {
+            findings.addFileError(kNoMemory);
+        }
+    }
+    if (status != platform::kOk && !findings.hasErrors()) findings.addFileError(kDataNotWritten);
+    const std::uint32_t result = report(findings, errors, errorCount);
+    return status == platform::kOk ? result : kResultFailed;
+}
+
 }  // namespace
 
 extern "C" {
@@ -283,21 +309,24 @@ MF4_API std::uint32_t UpdateToolInformation(MF4Content* content, const char* pro
     });
 }
 
-MF4_API std::uint32_t UpdateBookmarks(MF4Content* content, const MF4Event*, std::uint64_t,
-                                      const MF4Char*, MF4Error**, std::uint64_t*) {
+MF4_API std::uint32_t UpdateBookmarks(MF4Content* content, const MF4Event* bookmarks, std::uint64_t count,
+                                      const MF4Char* historyText, MF4Error** errors, std::uint64_t* errorCount) {
     return guarded([&] {
-        if (readingLayerOf(content) == nullptr) return kResultFailed;
-        // Updating bookmarks is not part of this version of the library.
-        return kResultFailed;
+        if (bookmarks == nullptr && count != 0) return kResultFailed;
+        return updateFile(content, errors, errorCount, [&](FileUpdate& update) {
+            return updateBookmarks(update, bookmarks, count, historyText);
+        });
     });
 }
 
-MF4_API std::uint32_t UpdateProperties(MF4Content* content, const MF4Char*, const MF4Property*,
-                                       std::uint64_t, const MF4Char*, MF4Error**, std::uint64_t*) {
+MF4_API std::uint32_t UpdateProperties(MF4Content* content, const MF4Char* headerComment,
+                                       const MF4Property* properties, std::uint64_t count,
+                                       const MF4Char* historyText, MF4Error** errors, std::uint64_t* errorCount) {
     return guarded([&] {
-        if (readingLayerOf(content) == nullptr) return kResultFailed;
-        // Updating properties is not part of this version of the library.
-        return kResultFailed;
+        if (properties == nullptr && count != 0) return kResultFailed;
+        return updateFile(content, errors, errorCount, [&](FileUpdate& update) {
+            return updateProperties(update, headerComment, properties, count, historyText);
+        });
     });
 }
 

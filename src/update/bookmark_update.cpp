@@ -1,0 +1,65 @@
+#include "update/bookmark_update.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "blocks/hd_block.h"
+#include "content/channel_order.h"
+#include "update/chain_unlink.h"
+#include "update/file_update.h"
+#include "update/history_entry.h"
+#include "update/wanted_bookmarks.h"
+#include "writer/comment_render.h"
+#include "writer/event_writer.h"
+
+namespace tarvik {
+
+using platform::kFailed;
+using platform::kOk;
+
+namespace {
+
+// The blocks the tree's group (kind 1) and channel (kind 2) indices stand for in this file.
+ScopeLink fileScopes(const HdRecord& header) {
+    return [&header, channels = channelsInContentOrder(header)](std::uint32_t kind, std::uint64_t index) -> std::int64_t {
+        const auto& groups = header.dataGroups;
+        if (kind == 1) return index < groups.size() && !groups[index].groups.empty() ? groups[index].groups.front().position : 0;
+        return index < channels.size() ? channels[index]->position : 0;
+    };
+}
+
+}  // namespace
+
+int updateBookmarks(FileUpdate& update, const MF4Event* bookmarks, std::uint64_t count, const MF4Char* historyText) {
+    WantedBookmarks wanted(bookmarks, count);
+    // The chain as the file holds it now: the tree may have been read without events.
+    if (update.reloadEvents() != kOk) return kFailed;
+    const MF4Content& content = update.content();
+    std::unordered_set<std::int64_t> removed;
+    for (std::uint64_t i = 0; i < content.eventCount; ++i) {
+        const MF4Event& present = content.events[i];
+        if (present.eventType == kEvMarker && !wanted.claim(present)) removed.insert(static_cast<std::int64_t>(present.position));
+    }
+    const std::vector<MF4Event> added = wanted.missing();
+
+    CommentRenderer comments(update.xml(), update.version(), update.findings());
+    for (const MF4Event& event : added)
+        if (!comments.event(event)) return kFailed;
+    const std::optional<std::u16string> history = comments.libraryHistory(content, historyText);
+    if (!history || update.open() != kOk) return kFailed;
+
+    ZtCMF4Stream& stream = update.stream();
+    const HdRecord& header = update.header();
+    ChainTail tail;
+    if (unlinkEvents(stream, header.events.chainOrder, kHeaderEventLinkOffset, removed, tail) != kOk) return kFailed;
+    if (!added.empty()) {
+        WrittenChain chain;
+        if (writeEventChain(stream, comments, added.data(), added.size(), tail.next, fileScopes(header), chain) != kOk ||
+            stream.writeAt(static_cast<std::uint64_t>(tail.slot), chain.first) != kOk)
+            return kFailed;
+    }
+    if (appendHistoryEntry(update, *history, historyText) != kOk || update.flush() != kOk) return kFailed;
+    return update.reloadEvents();
+}
+
+}  // namespace tarvik
