@@ -641,12 +641,46 @@ MF4_API uint32_t AddReductionData(const MF4Char* path, MF4Error** errors, uint64
 MF4_API uint32_t UpdateToolInformation(MF4Content* content, const char* programId,
                                        const MF4Char* toolVendor, const MF4Char* toolVersion);
 
-/* Replaces the marker events (bookmarks, eventType 6) of an open file. */
+/* Updating a file in place (UpdateBookmarks, UpdateProperties). Both work on a tree returned by
+   ReadContent or ReadFilteredContent (result 2 for any other tree or null), write only a few
+   blocks at the end of the file and rewrite a few links, and never touch the measurement. Every
+   comment they write is built and validated against the schema of the file's version before the
+   file is opened for writing: a call refused for a comment (finding 128) or for a file that may
+   not be written (147) leaves the file byte for byte as it was, and the tree as well. Each call
+   ends with one history entry (FH) carrying `historyText` (null: none) and the tool
+   identification of the tree: after ReadContent that of the tool that wrote the file, so a host
+   names itself with UpdateToolInformation first (a tool version the schema rejects, such as
+   "3.0.x_dev", refuses the call with finding 128). Afterwards the tree is in step with the file:
+   `events` (UpdateBookmarks), `headerComment` and `headerProperties` (UpdateProperties), and
+   `history` and `historyComment` (both) are new arrays and texts; pointers into the old ones,
+   including copies of their records, are no longer valid. */
+
+/* Makes the file's markers (bookmarks: events of eventType 6) exactly the `count` records of
+   `bookmarks`. Entries of another eventType are passed over, so a host may hand back the tree's
+   own `events` with markers removed or added. A marker the file holds stays where it is when an
+   equal one is wanted (equal: same syncValue, name, comment, typeProperty and postProcessing
+   flag; an absent text counts as empty); the other markers are unlinked from the event chain
+   (their blocks stay in the file, unreferenced); the wanted markers the file lacks are written
+   as point markers (rangeType and rangeBegin are not used) at the end of the file and chained
+   behind the last event, ordered by syncValue, then name, comment, typeProperty and
+   postProcessing (texts by UTF-16 code unit). Other events stay as they are. The chain is read
+   from the file first, so a tree read without events works alike. */
 MF4_API uint32_t UpdateBookmarks(MF4Content* content, const MF4Event* bookmarks, uint64_t count,
                                  const MF4Char* historyText, MF4Error** errors,
                                  uint64_t* errorCount);
 
-/* Replaces the header comment text and its common properties of an open file. */
+/* Changes the header comment of the file: its text becomes `headerComment` (null keeps the
+   tree's `headerComment`), and each of the `count` properties sets value and type of the common
+   property of its name, or is added after the others when the comment has none of that name.
+   Everything else the comment holds stays. The type writes the attribute the reader maps back:
+   "integer" for 2, 3 and 16 to 23, "float" for 4 and 5, "decimal" 14, "boolean" 11, "dateTime"
+   7, "time" 64; any other code (31 "string" among them) writes none, and the property reads back
+   with type 0. A value that is not of its type (an integer "abc") is refused with finding 128.
+   The new comment takes the place of the old one when it fits, when the old one ends the file,
+   or when the bytes it would cover hold no block; otherwise it goes to the end of the file and
+   the old one stays unreferenced. 100 zero bytes follow at the end of the file, so that a later,
+   slightly longer comment fits in place. The tree's header properties are read back from the
+   new comment. */
 MF4_API uint32_t UpdateProperties(MF4Content* content, const MF4Char* headerComment,
                                   const MF4Property* properties, uint64_t count,
                                   const MF4Char* historyText, MF4Error** errors,

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
     if (!written) return 0;
     auto problems = tarvik::test::readThroughInterface(tarvik::test::widePath(path));
-    // The same bytes as recovery and AddReductionData meet them.
+    // The same bytes as recovery, AddReductionData and the in-place updates meet them.
     for (std::string& problem : tarvik::test::changeThroughInterface({reinterpret_cast<const char*>(data), size}, path))
         problems.push_back(std::move(problem));
     std::remove(path.c_str());

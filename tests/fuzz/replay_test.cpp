@@ -89,7 +89,7 @@ void changeEach(const std::vector<fs::path>& files) {
         const std::vector<std::string> problems =
             changeThroughInterface({std::istreambuf_iterator<char>(in), {}}, dir.file("changed.mf4").string());
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_LT(seconds, 2 * kHangSeconds) << file.filename() << " recovered and reduced";
+        EXPECT_LT(seconds, 2 * kHangSeconds) << file.filename() << " recovered, reduced and updated";
         for (const std::string& problem : problems) ADD_FAILURE() << file.filename() << " " << problem;
     }
 }

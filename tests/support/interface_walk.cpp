@@ -361,6 +361,24 @@ std::vector<std::string> changeThroughInterface(std::string bytes, const std::st
         FreeErrors(errors, count);
         for (const std::string& problem : readThroughInterface(path)) problems.push_back(std::string(name) + ": " + problem);
     }
+    // The file as AddReductionData left it is read and changed in place: a bookmark more and a
+    // property set, on whatever the tree holds.
+    const std::u16string path = widePath(file);
+    ContentRead read(path);
+    if (read.tree == nullptr) return problems;
+    std::vector<MF4Event> bookmarks(read.tree->events, read.tree->events + read.tree->eventCount);
+    MF4Event mark{.structSize = sizeof(MF4Event), .eventType = 6, .syncValue = 1.0, .rangeBegin = -1};
+    bookmarks.push_back(mark);
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    UpdateBookmarks(read.tree, bookmarks.data(), bookmarks.size(), u"fuzz", &errors, &count);
+    FreeErrors(errors, count);
+    MF4Char name[] = u"checked", value[] = u"1";
+    const MF4Property property{sizeof(MF4Property), name, 20, value};
+    UpdateProperties(read.tree, nullptr, &property, 1, nullptr, &errors, &count);
+    FreeErrors(errors, count);
+    for (const std::string& problem : treeShapeProblems(*read.tree)) problems.push_back("updated tree: " + problem);
+    for (const std::string& problem : readThroughInterface(path)) problems.push_back("updated: " + problem);
     return problems;
 }
 

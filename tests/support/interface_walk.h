@@ -24,7 +24,9 @@ std::vector<std::string> readThroughInterface(const std::u16string& path);
 // The calls that change a file, each on `bytes` written to `file` with the identification the
 // call expects: RecoverStreamingFile on the bytes marked "UnFinMF ", AddReductionData on them
 // marked "MDF     ". Whatever the bytes hold, neither may crash, and the file each leaves must
-// read through the interface without problems; returns those problems, each naming the call.
+// read through the interface without problems. The file AddReductionData left is then read and
+// updated in place (UpdateBookmarks with one marker more, UpdateProperties), and tree and file
+// must stay sound. Returns the problems, each naming the call.
 std::vector<std::string> changeThroughInterface(std::string bytes, const std::string& file);
 
 }  // namespace tarvik::test
