@@ -48,17 +48,20 @@ int updateBookmarks(FileUpdate& update, const MF4Event* bookmarks, std::uint64_t
     const std::optional<std::u16string> history = comments.libraryHistory(content, historyText);
     if (!history || update.open() != kOk) return kFailed;
 
+    // The new blocks go to the file before any link changes: a call that fails half-way leaves
+    // the chain as it was, or with the markers unlinked and the new ones not yet linked.
     ZtCMF4Stream& stream = update.stream();
     const HdRecord& header = update.header();
-    ChainTail tail;
-    if (unlinkEvents(stream, header.events.chainOrder, kHeaderEventLinkOffset, removed, tail) != kOk) return kFailed;
+    ChainUnlink plan = planUnlink(header.events.chainOrder, kHeaderEventLinkOffset, removed);
     if (!added.empty()) {
         WrittenChain chain;
-        if (writeEventChain(stream, comments, added.data(), added.size(), tail.next, fileScopes(header), chain) != kOk ||
-            stream.writeAt(static_cast<std::uint64_t>(tail.slot), chain.first) != kOk)
+        if (writeEventChain(stream, comments, added.data(), added.size(), plan.tail.value, fileScopes(header), chain) != kOk)
             return kFailed;
+        plan.writes.push_back({plan.tail.slot, chain.first});
     }
-    if (appendHistoryEntry(update, *history, historyText) != kOk || update.flush() != kOk) return kFailed;
+    if (writeLinks(stream, plan.writes) != kOk || appendHistoryEntry(update, *history, historyText) != kOk ||
+        update.flush() != kOk)
+        return kFailed;
     return update.reloadEvents();
 }
 

@@ -1,5 +1,7 @@
 // Taking blocks out of the event chain of a file in place: the link that pointed at a block
-// is rewritten to skip it; the block itself stays where it is, no longer referenced.
+// is rewritten to skip it; the block itself stays where it is, no longer referenced. The
+// edit is planned first, so that blocks joining the chain can be written before any link of
+// the chain changes.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +12,25 @@ namespace tarvik {
 
 class ZtCMF4Stream;
 
-// The link slot at the end of a chain, where new blocks join it, and the value it holds.
-struct ChainTail {
+// One link slot of the file and the value it gets.
+struct LinkWrite {
     std::int64_t slot = 0;
-    std::int64_t next = 0;
+    std::int64_t value = 0;
 };
 
-// Unlinks the blocks of `removed` from the chain of EV blocks at `order` (positions in chain
-// order; the chain's head link lies at file offset `headSlot`). `tail` receives the next-link
-// slot of the last block that stays, or `headSlot` when none does. kOk or kFailed.
-int unlinkEvents(ZtCMF4Stream& stream, const std::vector<std::int64_t>& order, std::int64_t headSlot,
-                 const std::unordered_set<std::int64_t>& removed, ChainTail& tail);
+struct ChainUnlink {
+    std::vector<LinkWrite> writes;
+    // The next-link slot of the last block that stays (or the head link when none does) and
+    // the value it holds once the writes are done: where new blocks join the chain.
+    LinkWrite tail;
+};
+
+// The link writes that take the blocks of `removed` out of the chain of EV blocks at `order`
+// (positions in chain order; the chain's head link lies at file offset `headSlot`).
+ChainUnlink planUnlink(const std::vector<std::int64_t>& order, std::int64_t headSlot,
+                       const std::unordered_set<std::int64_t>& removed);
+
+// Writes each link in place. kOk or kFailed.
+int writeLinks(ZtCMF4Stream& stream, const std::vector<LinkWrite>& writes);
 
 }  // namespace tarvik
