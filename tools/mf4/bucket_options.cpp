@@ -1,12 +1,14 @@
 #include "bucket_options.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
+
+#include "number_text.h"
 
 namespace mf4tool {
 
@@ -14,15 +16,12 @@ namespace {
 
 // Accepts finite numbers only, and with `positive` only those above 0: a bucket without width
 // or of endless width means nothing.
-CLI::Validator finiteNumber(bool positive) {
+CLI::Validator finiteNumberOption(bool positive) {
     return CLI::Validator(
         [positive](std::string& text) -> std::string {
-            double value = 0;
-            const char* end = text.data() + text.size();
-            const auto [stop, error] = std::from_chars(text.data(), end, value);
-            if (error != std::errc{} || stop != end || !std::isfinite(value))
-                return "not a finite number: " + text;
-            if (positive && value <= 0) return "not above 0: " + text;
+            const std::optional<double> value = finiteNumber(text);
+            if (!value) return "not a finite number: " + text;
+            if (positive && *value <= 0) return "not above 0: " + text;
             return {};
         },
         positive ? "POSITIVE" : "NUMBER");
@@ -75,7 +74,7 @@ CLI::Option* addBucketOptions(CLI::App& command, DumpOptions& options,
             .add_option("--bucket-time", options.bucketTime,
                         "Reduce buckets of W master units, counted from --start (default: the "
                         "first record's time; --end defaults to the last record's)")
-            ->check(finiteNumber(true));
+            ->check(finiteNumberOption(true));
     buckets->excludes(bucketTime);
     for (CLI::Option* byTime : {range.start, range.end, range.neighbours})
         buckets->excludes(byTime);
@@ -90,7 +89,7 @@ CLI::Option* addBucketOptions(CLI::App& command, DumpOptions& options,
         .add_option("--level-time", options.levelTime,
                     "Finest reduction level of the file that --bucket-time may read, in master "
                     "units (default: any up to W; 0: the raw records)")
-        ->check(finiteNumber(false))
+        ->check(finiteNumberOption(false))
         ->needs(bucketTime);
     return method;
 }

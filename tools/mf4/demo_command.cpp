@@ -19,6 +19,7 @@
 #include "one_line.h"
 #include "table_printer.h"
 #include "time_text.h"
+#include "tool_identity.h"
 #include "type_names.h"
 
 namespace mf4tool {
@@ -173,8 +174,8 @@ void buildTree(DemoTree& tree) {
     c.formatVersion = 410;
     c.timeKind = 2;
     c.startTimeNs = kStartNs;
-    c.toolVendor = t.add("Tarvik");
-    c.toolVersion = t.add("0.1.0");
+    c.toolVendor = t.add(kToolVendor);
+    c.toolVersion = t.add(kToolVersion);
     c.headerComment = t.add("Demonstration drive written by mf4 demo");
 }
 
@@ -270,26 +271,13 @@ MF4WriteChannel item(DemoChannel channel, std::uint32_t valueType, std::vector<T
     return c;
 }
 
-MF4Event event(TextStore& texts, std::uint32_t type, std::uint32_t cause, double time,
-               const char* name, const char* comment) {
-    MF4Event e{};
-    e.structSize = sizeof e;
-    e.eventType = type;
-    e.cause = cause;
-    e.syncValue = time;
-    e.name = texts.add(name);
-    e.comment = texts.add(comment);
-    e.rangeBegin = -1;
-    return e;
-}
-
 // The events of the drive, each handed over with the batch of the second it happened in, as
 // a logger learns of them.
 std::vector<MF4Event> eventsOf(TextStore& texts, int second) {
     if (second == 4)
-        return {event(texts, 6, 4, 4.2, "overtake", "driver pressed the marker button")};
+        return {pointEvent(texts, 6, 4, 4.2, "overtake", "driver pressed the marker button")};
     if (second == 7)
-        return {event(texts, 5, 2, 7.5, "hard braking", "deceleration above 7 m/s\u00B2")};
+        return {pointEvent(texts, 5, 2, 7.5, "hard braking", "deceleration above 7 m/s\u00B2")};
     return {};
 }
 

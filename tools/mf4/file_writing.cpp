@@ -17,6 +17,24 @@ MF4Char* TextStore::add(std::string_view utf8) {
     return texts_.emplace_back(toLibraryText(utf8)).data();
 }
 
+MF4Char* TextStore::copy(const MF4Char* text) {
+    if (text == nullptr) return nullptr;
+    return texts_.emplace_back(text).data();
+}
+
+MF4Event pointEvent(TextStore& texts, std::uint32_t type, std::uint32_t cause, double time,
+                    std::string_view name, std::string_view comment) {
+    MF4Event event{};
+    event.structSize = sizeof event;
+    event.eventType = type;
+    event.cause = cause;
+    event.syncValue = time;
+    event.name = texts.add(name);
+    event.comment = texts.add(comment);
+    event.rangeBegin = -1;
+    return event;
+}
+
 FileWriting::FileWriting(MF4Content& content, const std::string& path, std::string who)
     : content_(content), path_(path), libraryPath_(toLibraryText(path)), who_(std::move(who)) {
     content_.filePath = libraryPath_.data();

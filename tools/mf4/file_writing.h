@@ -17,10 +17,17 @@ class TextStore {
 public:
     // A stored UTF-16 copy of `utf8`; null for an empty text, which the tree reads as absent.
     MF4Char* add(std::string_view utf8);
+    // A stored copy of a library text, code unit for code unit; null for null.
+    MF4Char* copy(const MF4Char* text);
 
 private:
     std::deque<std::u16string> texts_;
 };
+
+// An event at one point in time (eventType, cause and the rest as MF4Event has them), with
+// no scope and no range; its texts are kept in `texts`.
+MF4Event pointEvent(TextStore& texts, std::uint32_t type, std::uint32_t cause, double time,
+                    std::string_view name, std::string_view comment);
 
 class FileWriting {
 public:

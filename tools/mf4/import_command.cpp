@@ -22,6 +22,7 @@
 #include "number_text.h"
 #include "one_line.h"
 #include "progress_display.h"
+#include "tool_identity.h"
 #include "value_text.h"
 
 namespace mf4tool {
@@ -220,12 +221,12 @@ void buildTree(ImportTree& tree, const CsvPlan& plan, const ImportOptions& optio
     content.channelCount = tree.channels.size();
     content.conversions = &tree.seconds;
     content.conversionCount = 1;
-    std::memcpy(content.programId, "mf4     ", sizeof content.programId);
+    std::memcpy(content.programId, kToolProgramId, sizeof content.programId);
     content.formatVersion = 410;
     content.timeKind = 2;
     content.startTimeNs = modificationTimeNs(options.csv);
-    content.toolVendor = t.add("Tarvik");
-    content.toolVersion = t.add("0.1.0");
+    content.toolVendor = t.add(kToolVendor);
+    content.toolVersion = t.add(kToolVersion);
     content.headerComment = t.add("imported from " + options.csv);
 }
 

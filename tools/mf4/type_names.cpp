@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 namespace mf4tool {
 
@@ -54,6 +55,17 @@ std::string propertyTypeName(std::uint32_t type) {
         case 64: return "time";
         default: return "type " + std::to_string(type);
     }
+}
+
+std::optional<std::uint32_t> propertyTypeCode(std::string_view name) {
+    // "date" is left out: the tree keeps date and dateTime as the same code, 7, so a host that
+    // sets it cannot say which of the two it means; dateTime is the one with a time of day.
+    static constexpr std::array<std::pair<std::string_view, std::uint32_t>, 7> kCodes{{
+        {"string", 31}, {"integer", 20}, {"float", 5}, {"decimal", 14},
+        {"boolean", 11}, {"dateTime", 7}, {"time", 64}}};
+    for (const auto& [known, code] : kCodes)
+        if (known == name) return code;
+    return std::nullopt;
 }
 
 std::string conversionTypeName(std::uint32_t type) {

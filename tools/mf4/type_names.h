@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace mf4tool {
 
@@ -20,5 +22,9 @@ std::string eventTypeName(std::uint32_t type);             // "marker", "trigger
 std::string eventRangeName(std::uint32_t rangeType);       // "point", "range begin"
 std::string eventCauseName(std::uint32_t cause);           // "user", "tool"
 std::string formatVersionText(std::uint16_t version);      // 410 -> "4.10"
+
+// The code of a property type named as in XML comments ("integer" 20, "dateTime" 7, ...), for
+// the types a host can set; nothing for any other name.
+std::optional<std::uint32_t> propertyTypeCode(std::string_view name);
 
 }  // namespace mf4tool
