@@ -1,11 +1,14 @@
 // mf4: a command-line window onto MDF 4 files, built on the library's public interface only;
-// it reads files, and writes them from CSV data or as a demonstration.
+// it reads files, writes them from CSV data or as a demonstration, and repairs, reduces or
+// updates existing ones.
 #include <exception>
 #include <iostream>
 #include <new>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "bookmarks_command.h"
 #include "check_command.h"
 #include "demo_command.h"
 #include "dump_command.h"
@@ -13,8 +16,10 @@
 #include "export_command.h"
 #include "import_command.h"
 #include "info_command.h"
+#include "props_command.h"
 #include "recover_command.h"
 #include "reduce_command.h"
+#include "tool_identity.h"
 
 int main(int argc, char** argv) {
     // Reports can be large and the tool writes only through the C++ streams.
@@ -23,7 +28,7 @@ int main(int argc, char** argv) {
     app.footer("Exit codes: 0 no errors, 1 the file has errors or could not be read or written, "
                "2 wrong command line.");
     app.require_subcommand(1);
-    app.set_version_flag("--version", "mf4 0.1.0");
+    app.set_version_flag("--version", std::string("mf4 ") + mf4tool::kToolVersion);
 
     int exitCode = mf4tool::kExitClean;
     mf4tool::addInfoCommand(app, exitCode);
@@ -34,6 +39,8 @@ int main(int argc, char** argv) {
     mf4tool::addDemoCommand(app, exitCode);
     mf4tool::addRecoverCommand(app, exitCode);
     mf4tool::addReduceCommand(app, exitCode);
+    mf4tool::addBookmarksCommand(app, exitCode);
+    mf4tool::addPropsCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);
