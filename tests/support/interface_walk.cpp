@@ -375,6 +375,8 @@ std::vector<std::string> changeThroughInterface(std::string bytes, const std::st
     FreeErrors(errors, count);
     MF4Char name[] = u"checked", value[] = u"1";
     const MF4Property property{sizeof(MF4Property), name, 20, value};
+    errors = nullptr;
+    count = 0;
     UpdateProperties(read.tree, nullptr, &property, 1, nullptr, &errors, &count);
     FreeErrors(errors, count);
     for (const std::string& problem : treeShapeProblems(*read.tree)) problems.push_back("updated tree: " + problem);
