@@ -311,7 +311,11 @@ void rebuild(MF4Content& content, const HdRecord& header, FindingList& findings,
 
 void rebuildEvents(MF4Content& content, const HdRecord& header, FindingList& findings, XmlCallContext& xml) {
     rebuild(content, header, findings, xml, [](BuildState& state) {
-        indexChannels(state);
+        // Numbering every channel costs more than the events themselves in large files; only
+        // events scoped to channels need it.
+        const auto& events = state.header.events.events;
+        if (std::any_of(events.begin(), events.end(), [](const EvRecord& event) { return event.scopeKind == 2; }))
+            indexChannels(state);
         buildEvents(state);
     }, [](MF4Content& tree, MF4Content& built) {
         std::swap(tree.events, built.events);

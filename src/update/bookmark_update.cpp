@@ -19,12 +19,14 @@ using platform::kOk;
 
 namespace {
 
-// The blocks the tree's group (kind 1) and channel (kind 2) indices stand for in this file.
+// The blocks the tree's group (kind 1) and channel (kind 2) indices stand for in this file; the
+// channels are put in order only when a bookmark names one.
 ScopeLink fileScopes(const HdRecord& header) {
-    return [&header, channels = channelsInContentOrder(header)](std::uint32_t kind, std::uint64_t index) -> std::int64_t {
+    return [&header, channels = std::vector<const CnRecord*>()](std::uint32_t kind, std::uint64_t index) mutable {
         const auto& groups = header.dataGroups;
         if (kind == 1) return index < groups.size() && !groups[index].groups.empty() ? groups[index].groups.front().position : 0;
-        return index < channels.size() ? channels[index]->position : 0;
+        if (channels.empty()) channels = channelsInContentOrder(header);
+        return index < channels.size() ? channels[index]->position : std::int64_t{0};
     };
 }
 

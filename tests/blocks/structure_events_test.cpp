@@ -67,7 +67,7 @@ TEST_F(StructureWalk, AcquisitionInterruptsPairByRangeLink) {
     EXPECT_EQ(point.scopeTargets[0].group, 0);
     EXPECT_EQ(point.scopeTargets[0].channel, -1);
     EXPECT_EQ(point.scopeTargets[1].channel, 1);
-    EXPECT_EQ(chain.bookmarkLinkOffset, ev[7] + 24) << "no marker: the next link of the last event";
+    EXPECT_EQ(chain.chainOrder, ev) << "every block of the chain in order, whatever its type";
 }
 
 TEST_F(StructureWalk, EventFindingsAndUnknownTypesAreLeftOutWhenSkipping) {
@@ -91,7 +91,7 @@ TEST_F(StructureWalk, EventFindingsAndUnknownTypesAreLeftOutWhenSkipping) {
     ASSERT_EQ(read(m.file, kReadSkipEvents), kOk);
     EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
     EXPECT_TRUE(hd().events.events.empty());
-    EXPECT_EQ(hd().events.bookmarkLinkOffset, 120);
+    EXPECT_TRUE(hd().events.chainOrder.empty());
     EXPECT_EQ(hd().dataGroups.size(), 1u);
 
     // Even an event chain that cannot be read at all is not looked at.
@@ -101,17 +101,6 @@ TEST_F(StructureWalk, EventFindingsAndUnknownTypesAreLeftOutWhenSkipping) {
     EXPECT_EQ(errors(), Lines{"103 EV"});
     EXPECT_EQ(read(broken.file, kReadSkipEvents), kOk);
     EXPECT_TRUE(findings_.empty());
-}
-
-TEST_F(StructureWalk, BookmarkLinkOffsetStopsMovingAtTheFirstMarker) {
-    MinimalFile m = makeMinimalFile();
-    const auto ev =
-        addEvents(m, {{kPoint}, {EvFields{.type = 6}}, {kPoint}, {EvFields{.type = 6}}});
-    ASSERT_EQ(read(m.file), kOk);
-    EXPECT_EQ(hd().events.events.size(), 4u);
-    // The events after the first marker leave it where it was.
-    const std::int64_t offset = hd().events.bookmarkLinkOffset;
-    EXPECT_TRUE(offset == ev[0] + 24 || offset == ev[1] + 24) << offset;
 }
 
 }  // namespace
