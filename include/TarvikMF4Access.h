@@ -646,14 +646,15 @@ MF4_API uint32_t UpdateToolInformation(MF4Content* content, const char* programI
    blocks at the end of the file and rewrite a few links, and never touch the measurement. Every
    comment they write is built and validated against the schema of the file's version before the
    file is opened for writing: a call refused for a comment (finding 128) or for a file that may
-   not be written (147) leaves the file byte for byte as it was, and the tree as well. Each call
+   not be written (147) leaves the file byte for byte as it was, and what the tree says. Each call
    ends with one history entry (FH) carrying `historyText` (null: none) and the tool
    identification of the tree: after ReadContent that of the tool that wrote the file, so a host
    names itself with UpdateToolInformation first (a tool version the schema rejects, such as
    "3.0.x_dev", refuses the call with finding 128). Afterwards the tree is in step with the file:
    `events` (UpdateBookmarks), `headerComment` and `headerProperties` (UpdateProperties), and
    `history` and `historyComment` (both) are new arrays and texts; pointers into the old ones,
-   including copies of their records, are no longer valid. */
+   including copies of their records, are no longer valid. UpdateBookmarks reads the event chain
+   anew before anything else, so its `events` array is a new one even after a refused call. */
 
 /* Makes the file's markers (bookmarks: events of eventType 6) exactly the `count` records of
    `bookmarks`. Entries of another eventType are passed over, so a host may hand back the tree's
