@@ -61,17 +61,12 @@ int readComposition(ZtCReadContext& context, CnRecord& record, const std::u16str
     }
 }
 
-// The signal data of a variable-length channel: an SD block or a DL chain.
+// The signal data of a variable-length channel: an SD block, or stored as records are (a DZ of
+// one, a DL chain, an HL), as the writers that compress their files store it.
 int readSignalData(ZtCReadContext& context, CnRecord& record) {
     if (record.cn_type != kCnVariableLength || record.cn_data == 0 || (context.options & kReadSkipData) != 0)
         return kOk;
-    record.signalDataKind = probeBlock(context.stream, record.cn_data);
-    if (record.signalDataKind == BlockKind::DL) return readDataList(context, record.cn_data, record.signalLists);
-    if (record.signalDataKind == BlockKind::SD) {
-        record.signalData.emplace();
-        return readDataBlockHeader(context, record.cn_data, "##SD", *record.signalData);
-    }
-    return kFailed;  // a DZ or anything else cannot hold signal data here
+    return readDataStorage(context, record.cn_data, "##SD", record.signalData);
 }
 
 int readChannel(ZtCReadContext& context, std::int64_t position, const std::u16string& prefix,

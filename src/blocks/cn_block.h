@@ -64,9 +64,7 @@ struct CnRecord : BlockRecord {
     std::int64_t attachmentIndex = -1;   // synchronisation channels: the attachment cn_data names
     std::vector<CnRecord> children;      // structure members
     std::unique_ptr<CaRecord> array;     // array composition
-    BlockKind signalDataKind = BlockKind::None;  // variable length: SD or DL
-    std::optional<DtRecord> signalData;
-    std::vector<DlRecord> signalLists;
+    DataStorage signalData;              // variable length: SD, DZ, DL or HL
     std::int64_t channelIndex = -1;
     std::int64_t groupIndex = -1;
     std::int64_t dataGroupIndex = -1;

@@ -173,6 +173,26 @@ int readHeaderList(ZtCReadContext& context, std::int64_t link, HlRecord& record)
     return readDataList(context, record.hl_dl_first, record.lists);
 }
 
+int readDataStorage(ZtCReadContext& context, std::int64_t link, std::string_view plainId, DataStorage& storage) {
+    storage = DataStorage{};
+    storage.kind = probeBlock(context.stream, link);
+    switch (storage.kind) {
+    case BlockKind::DL:
+        return readDataList(context, link, storage.lists);
+    case BlockKind::HL:
+        return readHeaderList(context, link, storage.headerList.emplace());
+    case BlockKind::DZ:
+        return readDzHeader(context, link, storage.compressed.emplace());
+    case BlockKind::DT:
+    case BlockKind::SD:
+        if (plainId.substr(2) == (storage.kind == BlockKind::DT ? "DT" : "SD"))
+            return readDataBlockHeader(context, link, plainId, storage.block.emplace());
+        return kFailed;
+    default:
+        return kFailed;
+    }
+}
+
 int readSampleReductions(ZtCReadContext& context, std::int64_t first,
                          std::vector<SrRecord>& reductions) {
     reductions.clear();

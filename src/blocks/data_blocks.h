@@ -51,6 +51,16 @@ struct HlRecord : BlockRecord {
     std::vector<DlRecord> lists;           // the DL chain from hl_dl_first
 };
 
+// Where a section of data lies, as read from the link that names it: one plain block (DT for
+// records, SD for signal data), one DZ block, a DL chain, or an HL over a DL chain.
+struct DataStorage {
+    BlockKind kind = BlockKind::None;
+    std::optional<DtRecord> block;        // DT or SD
+    std::optional<DzRecord> compressed;   // DZ
+    std::optional<HlRecord> headerList;   // HL
+    std::vector<DlRecord> lists;          // DL
+};
+
 struct SrRecord : BlockRecord {
     std::int64_t sr_sr_next = 0;
     std::int64_t sr_data = 0;              // RD or DL
@@ -150,6 +160,10 @@ int readDataList(ZtCReadContext& context, std::int64_t first, std::vector<DlReco
 
 // Reads the HL at `link` with its DL chain. kOk or kFailed.
 int readHeaderList(ZtCReadContext& context, std::int64_t link, HlRecord& record);
+
+// Reads the storage at `link` (not 0): a plain block of id `plainId` ("##DT" or "##SD"), a DZ, a
+// DL chain or an HL. Any other block fails the read. kOk or kFailed.
+int readDataStorage(ZtCReadContext& context, std::int64_t link, std::string_view plainId, DataStorage& storage);
 
 // Reads the SR chain starting at `first`, sorted by sr_interval, smallest first. kOk or kFailed.
 int readSampleReductions(ZtCReadContext& context, std::int64_t first, std::vector<SrRecord>& reductions);

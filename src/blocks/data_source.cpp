@@ -49,22 +49,22 @@ std::uint64_t readRaw(ZtCMF4Stream& stream, std::uint64_t position, std::uint8_t
 
 }  // namespace
 
-DataSource DataSource::forDataGroup(const DgRecord& dataGroup, std::uint64_t sectionLength) {
+DataSource DataSource::forStorage(const DataStorage& storage, std::uint64_t sectionLength) {
     DataSource source;
     try {
-        switch (dataGroup.dataKind) {
+        switch (storage.kind) {
         case BlockKind::DT:
-            if (dataGroup.dataBlock) source.appendSingleBlock(dataGroup.dataBlock->position);
+        case BlockKind::SD:
+            if (storage.block) source.appendSingleBlock(storage.block->position);
             break;
         case BlockKind::DZ:
-            if (dataGroup.compressedBlock)
-                source.appendSingleBlock(dataGroup.compressedBlock->position);
+            if (storage.compressed) source.appendSingleBlock(storage.compressed->position);
             break;
         case BlockKind::DL:
-            source.appendLists(dataGroup.dataLists);
+            source.appendLists(storage.lists);
             break;
         case BlockKind::HL:
-            if (dataGroup.headerList) source.appendLists(dataGroup.headerList->lists);
+            if (storage.headerList) source.appendLists(storage.headerList->lists);
             break;
         default:
             break;
@@ -76,18 +76,11 @@ DataSource DataSource::forDataGroup(const DgRecord& dataGroup, std::uint64_t sec
     return source;
 }
 
-DataSource DataSource::forSignalData(const CnRecord& channel) {
-    DataSource source;
-    try {
-        if (channel.signalDataKind == BlockKind::SD && channel.signalData)
-            source.appendSingleBlock(channel.signalData->position);
-        else if (channel.signalDataKind == BlockKind::DL)
-            source.appendLists(channel.signalLists);
-    } catch (const std::bad_alloc&) {
-        return DataSource{};
-    }
-    return source;
+DataSource DataSource::forDataGroup(const DgRecord& dataGroup, std::uint64_t sectionLength) {
+    return forStorage(dataGroup.data, sectionLength);
 }
+
+DataSource DataSource::forSignalData(const CnRecord& channel) { return forStorage(channel.signalData, kOpenEnded); }
 
 DataSource DataSource::forSampleReduction(const SrRecord& reduction,
                                           std::uint64_t sectionLength) {

@@ -1,5 +1,5 @@
 // Where the bytes of a data section come from: one DT, SD, RD or DZ block, or the blocks a DL
-// chain lists (an HL enters as the DL chain it points to). The section is read as if it were
+// chain lists (an HL enters as the DL chain it points to), for records and signal data alike. The section is read as if it were
 // one contiguous run of bytes; a DataSource finds the block that holds an offset, reads from it
 // (inflating a DZ) and moves on to the next block until the request is served.
 #pragma once
@@ -23,10 +23,12 @@ public:
     // A source without blocks: every read yields nothing.
     DataSource() = default;
 
-    // The records of a data group (DT, DL, HL or DZ), `sectionLength` = record size x record
-    // count. Any other data kind gives an empty source.
+    // The section stored as `storage` says, `sectionLength` bytes long (kOpenEnded: as long as
+    // its blocks are). A storage of no kind gives an empty source.
+    static DataSource forStorage(const DataStorage& storage, std::uint64_t sectionLength);
+    // The records of a data group, `sectionLength` = record size x record count.
     static DataSource forDataGroup(const DgRecord& dataGroup, std::uint64_t sectionLength);
-    // The signal data of a variable-length channel: an SD block or a DL chain of SD blocks.
+    // The signal data of a variable-length channel, whatever it is stored in.
     static DataSource forSignalData(const CnRecord& channel);
     // The records of a sample reduction: an RD block or a DL chain of RD blocks.
     static DataSource forSampleReduction(const SrRecord& reduction, std::uint64_t sectionLength);

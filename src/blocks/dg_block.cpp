@@ -14,27 +14,6 @@ namespace {
 
 constexpr std::string_view kName = "DG Block";
 
-// The blocks that hold the group's records.
-int readDataDescription(ZtCReadContext& context, DgRecord& record) {
-    if (record.dg_data == 0) return kOk;
-    record.dataKind = probeBlock(context.stream, record.dg_data);
-    switch (record.dataKind) {
-    case BlockKind::DT:
-        record.dataBlock.emplace();
-        return readDataBlockHeader(context, record.dg_data, "##DT", *record.dataBlock);
-    case BlockKind::DL:
-        return readDataList(context, record.dg_data, record.dataLists);
-    case BlockKind::HL:
-        record.headerList.emplace();
-        return readHeaderList(context, record.dg_data, *record.headerList);
-    case BlockKind::DZ:
-        record.compressedBlock.emplace();
-        return readDzHeader(context, record.dg_data, *record.compressedBlock);
-    default:
-        return kFailed;  // not a kind of data block the records can be in
-    }
-}
-
 int readDataGroup(ZtCReadContext& context, std::int64_t position, DgRecord& record) {
     if (openBlock(context, position, "##DG", record) != kOk) return kFailed;
     checkHeaderShape(context, record, {"##DG", kName, ZtCDGBlock::kLinks, ZtCDGBlock::kSize, SizeRule::Exact});
@@ -54,7 +33,9 @@ int readDataGroup(ZtCReadContext& context, std::int64_t position, DgRecord& reco
         context.findings->addFileError(139);
         return kFailed;
     }
-    if ((context.options & kReadSkipData) == 0 && readDataDescription(context, record) != kOk) return kFailed;
+    if ((context.options & kReadSkipData) == 0 && record.dg_data != 0 &&
+        readDataStorage(context, record.dg_data, "##DT", record.data) != kOk)
+        return kFailed;
     if (idSize != 0) {
         context.findings->addFileError(146);
         return kFailed;

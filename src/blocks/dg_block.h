@@ -23,11 +23,7 @@ struct DgRecord : BlockRecord {
     std::uint8_t dg_reserved[7] = {};
 
     std::vector<CgRecord> groups;    // exactly one after a successful read
-    BlockKind dataKind = BlockKind::None;  // DT, DL, HL or DZ
-    std::optional<DtRecord> dataBlock;
-    std::optional<HlRecord> headerList;
-    std::optional<DzRecord> compressedBlock;
-    std::vector<DlRecord> dataLists;
+    DataStorage data;                // the records: DT, DZ, DL or HL
     std::int64_t index = -1;
 };
 

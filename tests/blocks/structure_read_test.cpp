@@ -41,8 +41,8 @@ TEST_F(StructureWalk, MinimalFileReadsWithoutFindings) {
     ASSERT_EQ(hd().history.size(), 1u);
     EXPECT_EQ(hd().history[0].comment.kind, BlockKind::MD);
     ASSERT_EQ(hd().dataGroups.size(), 1u);
-    ASSERT_TRUE(hd().dataGroups[0].dataBlock.has_value());
-    EXPECT_EQ(hd().dataGroups[0].dataBlock->dataLength(), 30u);
+    ASSERT_TRUE(hd().dataGroups[0].data.block.has_value());
+    EXPECT_EQ(hd().dataGroups[0].data.block->dataLength(), 30u);
     EXPECT_EQ(group().acquisitionName, u"Acq");
     EXPECT_EQ(group().cg_cycle_count, 3u);
     ASSERT_EQ(group().channels.size(), 2u);

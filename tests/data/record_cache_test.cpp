@@ -45,9 +45,9 @@ std::int64_t addDt(MdfBuilder& file, std::string_view bytes, std::string_view id
 // A data group whose records lie in the one block at `position`, of kind DT or DZ.
 DgRecord inOneBlock(std::int64_t position, BlockKind kind = BlockKind::DT) {
     DgRecord dataGroup;
-    dataGroup.dataKind = kind;
-    if (kind == BlockKind::DZ) dataGroup.compressedBlock.emplace().position = position;
-    else dataGroup.dataBlock.emplace().position = position;
+    dataGroup.data.kind = kind;
+    if (kind == BlockKind::DZ) dataGroup.data.compressed.emplace().position = position;
+    else dataGroup.data.block.emplace().position = position;
     return dataGroup;
 }
 
@@ -210,8 +210,8 @@ TEST_F(RecordCacheTest, ReadsThatYieldNothingFailTheCache) {
     // A list that gives its first block more bytes than the block has: the reader stops at
     // the block's end instead of reading on into the next block's header.
     DgRecord damaged;
-    damaged.dataKind = BlockKind::DL;
-    damaged.dataLists = {offsetList({first, second}, {0, 300})};
+    damaged.data.kind = BlockKind::DL;
+    damaged.data.lists = {offsetList({first, second}, {0, 300})};
     other.reset(DataSource::forDataGroup(damaged, 500), kRecordSize, kRecords);
     EXPECT_FALSE(other.failed()) << "reset forgets the failure";
     ASSERT_NE(other.fetch(0), nullptr);
@@ -228,10 +228,10 @@ TEST_F(RecordCacheTest, SignalDataReadsBackWhole) {
         values += u32(static_cast<std::uint32_t>(text.size())) + text;
     MdfBuilder file;
     CnRecord single, listed;
-    single.signalDataKind = BlockKind::SD;
-    single.signalData.emplace().position = addDt(file, values, "##SD");
-    listed.signalDataKind = BlockKind::DL;
-    listed.signalLists = {offsetList({addDt(file, std::string_view(values).substr(0, 30), "##SD"),
+    single.signalData.kind = BlockKind::SD;
+    single.signalData.block.emplace().position = addDt(file, values, "##SD");
+    listed.signalData.kind = BlockKind::DL;
+    listed.signalData.lists = {offsetList({addDt(file, std::string_view(values).substr(0, 30), "##SD"),
                                       addDt(file, std::string_view(values).substr(30), "##SD")},
                                      {0, 30})};
     ZtCMF4Stream& stream = open(file.bytes());

@@ -131,10 +131,33 @@ TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
     }
 }
 
+// The forms signal data comes in: an SD block, or stored as records are (other tools compress
+// it as they compress their records).
+enum class SignalStorage { Sd, Dz, TransposedDz, DlOfSd, DlOfDz, HlOfDz };
+
+// Stores `bytes` in the form `storage` names; lists cut them in two after `split` bytes.
+std::int64_t storeSignalData(MdfBuilder& file, const std::string& bytes, SignalStorage storage, std::size_t split) {
+    const std::string head = bytes.substr(0, split), tail = bytes.substr(split);
+    auto list = [&](std::int64_t a, std::int64_t b) { return file.addBlock("##DL", {0, a, b}, dlOffsetData({0, head.size()})); };
+    switch (storage) {
+    case SignalStorage::Sd: return file.addBlock("##SD", {}, bytes);
+    case SignalStorage::Dz: return file.addBlock("##DZ", {}, dzData(bytes, 0, 0, "SD"));
+    case SignalStorage::TransposedDz: return file.addBlock("##DZ", {}, dzData(bytes, 1, 3, "SD"));
+    case SignalStorage::DlOfSd: return list(file.addBlock("##SD", {}, head), file.addBlock("##SD", {}, tail));
+    case SignalStorage::DlOfDz:
+    case SignalStorage::HlOfDz: {
+        const auto dl = list(file.addBlock("##DZ", {}, dzData(head, 1, 2, "SD")), file.addBlock("##DZ", {}, dzData(tail, 0, 0, "SD")));
+        if (storage == SignalStorage::DlOfDz) return dl;
+        return file.addBlock("##HL", {dl}, u16(0) + u8(1) + std::string(5, '\0'));
+    }
+    }
+    return 0;
+}
+
 // A group with a time master, a fixed-length UTF-16BE string, a UTF-8 string of variable
-// length, a virtual channel and a byte array of variable length; the signal data of the strings
-// in one SD block or in a DL of two.
-std::string stringFile(bool signalDataInList) {
+// length, a virtual channel and a byte array of variable length; the signal data of both
+// variable-length channels stored as `storage` says.
+std::string stringFile(SignalStorage storage) {
     MdfBuilder file;
     const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
     const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
@@ -148,16 +171,10 @@ std::string stringFile(bool signalDataInList) {
         offsets.push_back(signal.size());
         signal += u32(static_cast<std::uint32_t>(std::strlen(text))) + text;
     }
-    std::int64_t signalData = 0;
-    if (signalDataInList) {
-        const std::string head = signal.substr(0, 5), tail = signal.substr(5);  // "a" | "bc", "def"
-        const auto a = file.addBlock("##SD", {}, head), b = file.addBlock("##SD", {}, tail);
-        signalData = file.addBlock("##DL", {0, a, b}, dlOffsetData({0, head.size()}));
-    } else {
-        signalData = file.addBlock("##SD", {}, signal);
-    }
+    const std::int64_t signalData = storeSignalData(file, signal, storage, 5);  // "a" | "bc", "def"
     // Byte arrays of variable length: 1, 0 and 3 bytes.
-    const auto blobs = file.addBlock("##SD", {}, u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04");
+    const std::string blobBytes = u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04";
+    const auto blobs = storeSignalData(file, blobBytes, storage, 7);
     const std::int64_t chain[] = {
         channel("time", 0, {.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}),
         channel("fixed", 0, {.dataType = 9, .byteOffset = 8, .bitCount = 64}),
@@ -178,9 +195,11 @@ std::string stringFile(bool signalDataInList) {
 }
 
 TEST(ReadData, StringsByteArraysAndVirtualChannels) {
-    for (bool inList : {false, true}) {
-        SCOPED_TRACE(inList ? "signal data in a DL" : "signal data in an SD");
-        OpenedFile file(stringFile(inList));
+    using enum SignalStorage;
+    for (SignalStorage storage : {Sd, Dz, TransposedDz, DlOfSd, DlOfDz, HlOfDz}) {
+        SCOPED_TRACE("signal data storage " + std::to_string(static_cast<int>(storage)));
+        OpenedFile file(stringFile(storage));
+        ASSERT_LT(file.result(), 2u) << "no error finding";
         ASSERT_NE(file.content(), nullptr);
         ASSERT_EQ(file.content()->channelCount, 4u);
         Buffer<double> times(3);
@@ -222,6 +241,29 @@ TEST(ReadData, StringsByteArraysAndVirtualChannels) {
             EXPECT_EQ(std::memcmp(bytes, expected, room == 0 ? 16 : 9), 0);
             EXPECT_EQ(bytes[room == 0 ? 16 : 9], 0xEE) << "nothing beyond the entries stored";
         }
+    }
+}
+
+TEST(ReadData, SignalDataInADamagedDzGivesNoStrings) {
+    const std::string intact = stringFile(SignalStorage::Dz);
+    const std::size_t dz = intact.find("##DZ");
+    ASSERT_NE(dz, std::string::npos);
+    std::string corrupt = intact, oversized = intact;
+    corrupt.replace(dz + 50, 4, "\xFF\xFF\xFF\xFF");
+    oversized.replace(dz + 32, 8, u64(1000));  // more bytes than the stream inflates to
+    for (const std::string* bytes : {&corrupt, &oversized}) {
+        OpenedFile file(*bytes);
+        ASSERT_NE(file.content(), nullptr);
+        Buffer<double> times(3);
+        Buffer<void*> variable(3, nullptr);
+        MF4ReadItem item = variable.item(1);
+        item.valueKind = 30;
+        file.read(0, {item}, {times.item(0)});
+        EXPECT_EQ(times.stored, 3u) << "the records themselves read";
+        ASSERT_EQ(variable.stored, 3u) << "one value per record, each without text";
+        for (std::uint64_t i = 0; i < 3; ++i)
+            EXPECT_TRUE(variable.values[i] == nullptr || *static_cast<char*>(variable.values[i]) == 0) << i;
+        FreeStrings(variable.values.data(), 3, 0);
     }
 }
 
