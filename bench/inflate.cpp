@@ -21,6 +21,14 @@
 // For the generated blocks "matches_deflate_set" says whether the untransposed bytes equal the
 // zip type 0 set's decoded bytes, which checks the transposition of both ends at once.
 //
+// On the development machine (2 cores, 2,000,000 records, one run): libdeflate decoded the zip
+// type 0 blocks 2.4 times as fast as zlib (695 against 286 MB/s), the zip type 1 blocks 4.3
+// times (8250 against 1920 MB/s; they pack 20 times tighter) and the corpus blocks 2.4 times
+// (1210 against 500 MB/s), every block identical. The reference untransposition managed only
+// 267 MB/s on the generated blocks of 5.25 MB (each column pass writes one byte into every
+// record, so the output does not stay in cache) against 3380 MB/s on the small corpus blocks:
+// for zip type 1 the untransposition, not the inflate, sets the pace.
+//
 // Usage: bench_inflate [records] [corpus folder]   (default 2,000,000 records, the corpus
 // beside the project)
 #include <libdeflate.h>
