@@ -1,9 +1,10 @@
 #include "blocks/inflate.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <new>
 
 namespace tarvik {
@@ -12,10 +13,13 @@ namespace {
 
 constexpr std::uint64_t kMaxInflateRatio = 1100;
 constexpr std::uint64_t kInflateSlack = 64;
-// The output starts at a few times the packed size (at least this much, at most the declared
-// length) and doubles whenever the stream fills it.
 constexpr std::uint64_t kFirstOutput = 1 << 20;
 constexpr std::uint64_t kFirstRatio = 8;
+constexpr std::uint64_t kGrowth = 4;
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* inflater) const { libdeflate_free_decompressor(inflater); }
+};
 
 }  // namespace
 
@@ -27,39 +31,31 @@ bool inflatedLengthPlausible(std::uint64_t packedLength, std::uint64_t length) {
 std::optional<std::vector<std::uint8_t>> inflateExactly(const std::uint8_t* packed, std::size_t packedLength,
                                                         std::uint64_t length) {
     if (!inflatedLengthPlausible(packedLength, length)) return std::nullopt;
-    z_stream inflater{};
-    if (inflateInit(&inflater) != Z_OK) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> result;
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(libdeflate_alloc_decompressor());
+    if (!inflater) return std::nullopt;
     try {
-        std::vector<std::uint8_t> decoded(
-            static_cast<std::size_t>(std::min(length, std::max(kFirstOutput, kFirstRatio * packedLength))));
-        // zlib refuses a null output pointer even for an empty output; an empty result still
-        // has to prove that its stream is empty. One byte more than declared shows a stream
-        // that holds too much.
-        std::uint8_t overflow = 0;
-        inflater.next_in = const_cast<Bytef*>(packed);
-        inflater.avail_in = static_cast<uInt>(packedLength);
-        int status = Z_OK;
-        while (status == Z_OK) {
-            const std::uint64_t produced = inflater.total_out;
-            if (produced == decoded.size() && produced < length)
-                decoded.resize(static_cast<std::size_t>(std::min(length, 2 * produced)));
-            if (produced < decoded.size()) {
-                inflater.next_out = decoded.data() + produced;
-                inflater.avail_out = static_cast<uInt>(decoded.size() - produced);
-            } else {
-                inflater.next_out = &overflow;
-                inflater.avail_out = 1;
+        // The whole output is decoded in one go, into a buffer that starts at a few times the
+        // packed size and grows fourfold only when the stream fills it: a damaged length never
+        // takes more memory than the stream proves it needs. A stream that fills a buffer of
+        // the declared length holds more than declared.
+        std::vector<std::uint8_t> decoded;
+        std::uint64_t capacity = std::min(length, std::max(kFirstOutput, kFirstRatio * packedLength));
+        for (;;) {
+            decoded.resize(static_cast<std::size_t>(std::max<std::uint64_t>(capacity, 1)));
+            std::size_t produced = 0;
+            const libdeflate_result result = libdeflate_zlib_decompress(inflater.get(), packed, packedLength,
+                                                                        decoded.data(), static_cast<std::size_t>(capacity),
+                                                                        &produced);
+            if (result == LIBDEFLATE_SUCCESS && produced == length) {
+                decoded.resize(static_cast<std::size_t>(length));
+                return decoded;
             }
-            status = inflate(&inflater, Z_NO_FLUSH);
-            if (status == Z_OK && inflater.total_out == produced && inflater.avail_in == 0) break;  // ended early
+            if (result != LIBDEFLATE_INSUFFICIENT_SPACE || capacity >= length) return std::nullopt;
+            capacity = std::min(length, kGrowth * capacity);
         }
-        if (status == Z_STREAM_END && inflater.total_out == length) result = std::move(decoded);
     } catch (const std::bad_alloc&) {
-        result.reset();
+        return std::nullopt;
     }
-    inflateEnd(&inflater);
-    return result;
 }
 
 }  // namespace tarvik
