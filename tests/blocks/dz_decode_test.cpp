@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "blocks/data_blocks.h"
 #include "structure_walk.h"
 
@@ -32,6 +34,22 @@ TEST(Untranspose, ColumnsBecomeRecordsAndTheRestStays) {
     EXPECT_EQ(untranspose(stored.data(), stored.size(), 7), stored);
     EXPECT_EQ(untranspose(stored.data(), stored.size(), 9), stored)
         << "fewer bytes than one record";
+
+    // Row counts around the tiles the loop works in, with and without bytes left over: byte c of
+    // row r is stored at c x rows + r.
+    for (std::uint32_t columns : {1u, 3u, 8u, 168u}) {
+        for (std::size_t rows : {1u, 63u, 64u, 65u, 129u, 300u}) {
+            for (std::size_t rest : {std::size_t{0}, std::size_t{columns > 1 ? columns - 1 : 0}}) {
+                Bytes records(rows * columns + rest), stored(records.size());
+                for (std::size_t i = 0; i < records.size(); ++i) records[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+                for (std::size_t r = 0; r < rows; ++r)
+                    for (std::size_t c = 0; c < columns; ++c) stored[c * rows + r] = records[r * columns + c];
+                std::copy(records.end() - static_cast<std::ptrdiff_t>(rest), records.end(), stored.end() - static_cast<std::ptrdiff_t>(rest));
+                EXPECT_EQ(untranspose(stored.data(), stored.size(), columns), records)
+                    << columns << " columns, " << rows << " rows, " << rest << " left over";
+            }
+        }
+    }
 }
 
 TEST_F(DzBlocks, BlocksInflateToTheirRecordOrderAndShortHeadersReadAsZero) {
