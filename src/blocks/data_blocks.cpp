@@ -132,13 +132,18 @@ int readDzHeader(ZtCReadContext& context, std::int64_t link, DzRecord& record) {
     checkHeaderShape(context, record, kDzShape);
 
     CountedFieldReader fields(context.stream, blockBodyLength(record));
-    fields.bytes(record.dz_org_block_type, sizeof record.dz_org_block_type);
-    fields(record.dz_zip_type);
-    fields(record.dz_reserved);
-    fields(record.dz_zip_parameter);
-    fields(record.dz_org_data_length);
-    fields(record.dz_data_length);
+    dzFields(fields, record);
     return fields.status();
+}
+
+bool readDzFields(ZtCMF4Stream& stream, const BlockHeader& header, std::int64_t position, DzRecord& record) {
+    record = DzRecord{};
+    if (header.length < DzRecord::kDataStart) return false;
+    record.header = header;
+    record.position = position;
+    CountedFieldReader fields(stream, header.length - kBlockHeaderSize);
+    dzFields(fields, record);
+    return fields.status() == kOk;
 }
 
 int readDataList(ZtCReadContext& context, std::int64_t first, std::vector<DlRecord>& lists) {

@@ -33,6 +33,17 @@ struct DzRecord : BlockRecord {
     std::uint64_t dz_data_length = 0;      // bytes of the zlib stream
 };
 
+// The DZ block's fields after its header, in file order.
+template <typename Fields, typename Record>
+void dzFields(Fields& fields, Record& r) {
+    fields.bytes(r.dz_org_block_type, sizeof r.dz_org_block_type);
+    fields(r.dz_zip_type);
+    fields(r.dz_reserved);
+    fields(r.dz_zip_parameter);
+    fields(r.dz_org_data_length);
+    fields(r.dz_data_length);
+}
+
 struct DlRecord : BlockRecord {
     std::int64_t dl_dl_next = 0;
     std::vector<std::int64_t> dl_data;     // (link count - 1) links to DT, DZ, SD or RD blocks
@@ -152,6 +163,11 @@ int readDataBlockHeader(ZtCReadContext& context, std::int64_t link, std::string_
 
 // Reads the DZ header at `link` (103 on a wrong id, 106 when shorter than 48). kOk or kFailed.
 int readDzHeader(ZtCReadContext& context, std::int64_t link, DzRecord& record);
+
+// The DZ fields that follow `header` (just read from `position`; the stream stands after it),
+// without findings: the data readers meet DZ blocks through lists long after the structure read.
+// False when the block is too short to hold them or they cannot be read.
+bool readDzFields(ZtCMF4Stream& stream, const BlockHeader& header, std::int64_t position, DzRecord& record);
 
 // Reads the DL chain starting at `first`. A first link of 0 raises 111. A block that is not a
 // DL ends the chain quietly with an empty record. A chain that leads back into itself fails with
