@@ -7,6 +7,7 @@ void ZtCBlockLayerCore::Close() {
     hd_.reset();
     if (id_) ZtCIDBlock(*id_).release();
     id_.reset();
+    decodedBlocks_.clear();
     ZtCLayerCore::Close();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "blocks/decoded_blocks.h"
 #include "blocks/file_handle.h"
 #include "blocks/hd_block.h"
 #include "blocks/id_block.h"
@@ -32,13 +33,16 @@ public:
     HdRecord* hdRecord() const { return hd_.get(); }
     void setIdRecord(std::unique_ptr<IdRecord> record) { id_ = std::move(record); }
     void setHdRecord(std::unique_ptr<HdRecord> record) { hd_ = std::move(record); }
+    // The file's DZ blocks decoded by earlier reads.
+    DecodedBlocks& decodedBlocks() { return decodedBlocks_; }
 
-    // Releases the header tree, then the ID record, then what every layer holds.
+    // Releases the header tree, the ID record and the decoded blocks, then what every layer holds.
     void Close() override;
 
 private:
     std::unique_ptr<IdRecord> id_;
     std::unique_ptr<HdRecord> hd_;
+    DecodedBlocks decodedBlocks_;
 };
 
 }  // namespace tarvik

@@ -20,17 +20,6 @@ constexpr std::uint64_t kFirstPiece = 0x10000;
 
 static_assert(sizeof(BlockHeader) == kBlockHeaderSize, "a block header is read as it lies on disk");
 
-// The DZ fields that follow the header, as they lie on disk.
-struct DzFields {
-    char orgBlockType[2];
-    std::uint8_t zipType;
-    std::uint8_t reserved;
-    std::uint32_t zipParameter;
-    std::uint64_t orgDataLength;
-    std::uint64_t dataLength;
-};
-static_assert(sizeof(DzFields) == DzRecord::kDataStart - kBlockHeaderSize);
-
 bool hasId(const BlockHeader& header, const char* id) {
     return std::memcmp(header.id, id, sizeof header.id) == 0;
 }
@@ -210,21 +199,10 @@ const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::in
     if (hasId(header, "##DT") || hasId(header, "##SD") || hasId(header, "##RD")) {
         current_.readable = true;
         current_.length = header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0;
-    } else if (hasId(header, "##DZ") && header.length >= DzRecord::kDataStart) {
-        DzFields fields;
-        if (stream.readBytes(&fields, sizeof fields) != kOk) return current_;
-        DzRecord& dz = current_.dz;
-        dz.header = header;
-        dz.position = link;
-        std::memcpy(dz.dz_org_block_type, fields.orgBlockType, sizeof dz.dz_org_block_type);
-        dz.dz_zip_type = fields.zipType;
-        dz.dz_reserved = fields.reserved;
-        dz.dz_zip_parameter = fields.zipParameter;
-        dz.dz_org_data_length = fields.orgDataLength;
-        dz.dz_data_length = fields.dataLength;
+    } else if (hasId(header, "##DZ") && readDzFields(stream, header, link, current_.dz)) {
         current_.readable = true;
         current_.compressed = true;
-        current_.length = fields.orgDataLength;
+        current_.length = current_.dz.dz_org_data_length;
     }
     return current_;
 }
@@ -245,13 +223,22 @@ const std::vector<std::uint8_t>* DataSource::decoded(ZtCMF4Stream& stream,
                                                      const BlockData& block) {
     if (block.link != decodedLink_) {
         decodedLink_ = block.link;
-        // The previous block goes before the next is inflated, so only one is ever held.
-        std::vector<std::uint8_t>().swap(decoded_);
-        std::optional<std::vector<std::uint8_t>> bytes = decodeDz(stream, block.dz);
-        decodedOk_ = bytes.has_value();
-        if (decodedOk_) decoded_ = std::move(*bytes);
+        // The previous block is let go before the next is inflated: without a shared cache only
+        // one is ever held.
+        decoded_.reset();
+        if (shared_ != nullptr) decoded_ = shared_->find(block.link);
+        if (!decoded_) {
+            try {
+                if (std::optional<std::vector<std::uint8_t>> bytes = decodeDz(stream, block.dz)) {
+                    decoded_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
+                    if (shared_ != nullptr) shared_->keep(block.link, decoded_);
+                }
+            } catch (const std::bad_alloc&) {
+                // A block the memory cannot hold counts as undecodable, as in decodeDz.
+            }
+        }
     }
-    return decodedOk_ ? &decoded_ : nullptr;
+    return decoded_.get();
 }
 
 }  // namespace tarvik

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "blocks/data_blocks.h"
+#include "blocks/decoded_blocks.h"
 
 namespace tarvik {
 
@@ -47,6 +48,10 @@ public:
 
     bool empty() const { return blocks_.empty(); }
 
+    // Takes decoded DZ blocks from `shared` and leaves the ones it decodes there, for the reads
+    // that follow (null: every DataSource decodes for itself).
+    void shareDecodedBlocks(DecodedBlocks* shared) { shared_ = shared; }
+
 private:
     // What the header of a listed block says about its data bytes.
     struct BlockData {
@@ -82,11 +87,12 @@ private:
     BlockData current_;
     // Decoding a DZ costs a read of the whole compressed block and an inflate of all of it; a
     // window of records takes only a slice, and the next window usually lies in the same
-    // block. The block decoded last is therefore kept (one at a time, so memory stays bounded
-    // by the largest block) until a piece of another DZ is needed.
+    // block. The block used last is therefore held until a piece of another DZ is needed (null
+    // after a failed decode of decodedLink_), and with `shared_` the blocks decoded before stay
+    // at hand within the bounds of the file's cache.
     std::int64_t decodedLink_ = 0;
-    bool decodedOk_ = false;
-    std::vector<std::uint8_t> decoded_;
+    DecodedBlocks::Bytes decoded_;
+    DecodedBlocks* shared_ = nullptr;
 };
 
 }  // namespace tarvik

@@ -229,8 +229,10 @@ int readData(const MF4Content& content, ZtCBlockLayerCore& blocks, const MF4Read
                                                                         : channelJobs(content, *header, request);
     ZtCMF4Stream stream;
     if (stream.openRead(blocks.GetFilePath()) != 0) return 0;
-    for (GroupJob& job : jobs)
+    for (GroupJob& job : jobs) {
+        job.decodedBlocks = &blocks.decodedBlocks();
         if (runJob(job, *header, stream, request.mode) != 0) break;
+    }
     stream.close();
     return 0;
 }

@@ -9,6 +9,7 @@
 
 namespace tarvik {
 
+class DecodedBlocks;
 struct CnRecord;
 struct DgRecord;
 
@@ -46,6 +47,8 @@ struct GroupJob {
     std::uint64_t dataGroupIndex = 0;
     std::vector<ChannelEntry> entries;
     const std::uint32_t* cancelFlag = nullptr;
+    // The file's DZ blocks decoded by earlier reads (null: none are shared).
+    DecodedBlocks* decodedBlocks = nullptr;
     // Acquisition interruptions of this data group, in ascending end time: their event times.
     std::vector<double> eventTimes;
 

@@ -32,6 +32,7 @@ int ZtCReadDataStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
 
 void ZtCReadDataStrategy::openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount) {
     recordCount_ = recordCount;
+    source.shareDecodedBlocks(job_->decodedBlocks);
     if (cache_) cache_->reset(std::move(source), recordSize, recordCount);
     else cache_ = std::make_unique<RecordCache>(stream_, std::move(source), recordSize, recordCount);
 }
@@ -210,10 +211,42 @@ void ZtCReadDataStrategy::FinishEntries() {
     }
 }
 
+bool ZtCReadDataStrategy::narrow(double t, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t& exact) {
+    if (hi - lo < kNarrowFrom) return false;
+    const double first = MasterTime(lo), last = MasterTime(hi);
+    if (!(first < t && t < last)) return false;  // t outside (or not a number): bisection decides
+    // From here on the time at lo stays below t and the time at hi above it.
+    const double share = (t - first) / (last - first);
+    const std::uint64_t span = hi - lo;
+    const std::uint64_t p = lo + std::clamp<std::uint64_t>(static_cast<std::uint64_t>(share * static_cast<double>(span)), 1, span - 1);
+    const double v = MasterTime(p);
+    if (v == t) {
+        exact = p;
+        return true;
+    }
+    const bool up = v < t;
+    (up ? lo : hi) = p;
+    for (std::uint64_t step = 1;; step *= 2) {
+        const std::uint64_t q = up ? p + std::min(step, hi - p) : p - std::min(step, p - lo);
+        const double w = MasterTime(q);
+        if (w == t) {
+            exact = q;
+            return true;
+        }
+        if ((w < t) == up) {
+            (up ? lo : hi) = q;  // still on p's side of t: the next step is twice as long
+        } else {
+            (up ? hi : lo) = q;
+            return false;
+        }
+    }
+}
+
 std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi,
                                           bool restricted) {
     const std::uint64_t startHi = hi;
     std::uint64_t mid = lo;
+    if (std::uint64_t exact = kNone; narrow(t, lo, hi, exact)) return exact;
     bool crossed = false;
     bool leftEdge = false;
     while (true) {

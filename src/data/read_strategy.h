@@ -123,7 +123,17 @@ protected:
     std::vector<ChannelRange> ranges_;
 
 private:
+    // Ranges shorter than this are left to the bisection alone.
+    static constexpr std::uint64_t kNarrowFrom = 64;
+
     std::uint64_t search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi, bool restricted);
+    // Shrinks [lo, hi] to records around time t before the bisection: the first probe goes where
+    // t lies between the times at lo and hi, then steps that double each time walk on until they
+    // pass t. Recordings are mostly sampled evenly, so the probes stay within a block or two of
+    // the answer instead of spreading over the whole chain, where each block of a compressed
+    // chain costs a decode; uneven times cost at most about twice the bisection's probes. True,
+    // with `exact` set, when a probe meets t exactly.
+    bool narrow(double t, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t& exact);
 };
 
 // One strategy per job, chosen by the request's mode; null for modes without one.

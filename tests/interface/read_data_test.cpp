@@ -2,6 +2,7 @@
 // of data storage, strings of fixed and variable length, arrays and structures.
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,53 @@ TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
         for (std::uint32_t i = 0; i < kRecords; ++i) {
             EXPECT_EQ(values.values[i], 100 + i) << name << " record " << i;
             EXPECT_EQ(times.values[i], 0.01 * i) << name << " record " << i;
+        }
+    }
+}
+
+// A time search narrows to the right records whatever stores them: on a DL of DZ blocks of
+// uneven sizes (records cut across blocks) as on one DT block, for ranges before, inside, across
+// and after the blocks, with uneven time steps, and again on the same tree (blocks decoded before).
+TEST(ReadData, TimeRangesSelectTheSameRecordsFromCompressedChains) {
+    constexpr std::uint32_t kRecords = 3000;
+    std::mt19937 random(99);
+    std::vector<double> times(kRecords);
+    std::string records;
+    double t = 0;
+    for (std::uint32_t i = 0; i < kRecords; ++i) {
+        times[i] = t;
+        records += minimalRecord(t, static_cast<std::uint16_t>(i));
+        t += (random() % 10 == 0 ? 0.5 : 0.001) * (1 + random() % 7);
+    }
+    MinimalFile plain = makeMinimalFile({.recordCount = kRecords}), packed = makeMinimalFile({.recordCount = kRecords});
+    setLink(plain.file, plain.dg, 2, plain.file.addBlock("##DT", {}, records));
+    std::vector<std::int64_t> links{0};
+    std::vector<std::uint64_t> offsets;
+    for (std::size_t at = 0, size = 997; at < records.size(); at += size, size += 1501) {
+        offsets.push_back(at);
+        links.push_back(packed.file.addBlock("##DZ", {}, dzData(records.substr(at, size), offsets.size() % 2, 10)));
+    }
+    setLink(packed.file, packed.dg, 2, addBlock(packed.file, "##DL", links, dlOffsetData(offsets)));
+    OpenedFile dt(plain.file.bytes()), dz(packed.file.bytes());
+    ASSERT_NE(dt.content(), nullptr);
+    ASSERT_NE(dz.content(), nullptr);
+
+    for (int round = 0; round < 60; ++round) {
+        const double span = times.back() + 2;
+        double start = std::uniform_real_distribution<double>(-1, span)(random);
+        double end = start + std::uniform_real_distribution<double>(0, round % 3 == 0 ? span : 2)(random);
+        if (round % 5 == 0) start = times[random() % kRecords], end = times[random() % kRecords] + 0.0001;
+        std::vector<double> expected;
+        for (double time : times)
+            if (start <= time && time <= end) expected.push_back(time);
+        for (OpenedFile* file : {&dt, &dz, &dz}) {
+            Buffer<double> got(kRecords);
+            MF4ReadItem item = got.item(0);
+            item.startTime = start;
+            item.endTime = end;
+            file->read(2, {}, {item});
+            EXPECT_EQ(got.got(), expected) << "round " << round << ": " << start << " to " << end
+                                           << (file == &dt ? " (DT)" : " (DZ)");
         }
     }
 }
