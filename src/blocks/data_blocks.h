@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -190,6 +191,9 @@ int readSampleReductions(ZtCReadContext& context, std::int64_t first, std::vecto
 // or when the declared length is more than deflate could ever produce from them (a damaged
 // header must not make the reader allocate gigabytes).
 std::optional<std::vector<std::uint8_t>> decodeDz(ZtCMF4Stream& stream, const DzRecord& record);
+// The same, reading the compressed bytes from `file` (`fileSize` bytes) at their offset, past any
+// stream buffer and position: for a second thread while the first reads on through its stream.
+std::optional<std::vector<std::uint8_t>> decodeDzAt(std::FILE* file, std::uint64_t fileSize, const DzRecord& record);
 
 // Undoes a transposition of `columns` columns: output byte r * columns + c is input byte
 // c * rows + r, rows = size / columns; the bytes beyond rows * columns stay in place.

@@ -138,7 +138,10 @@ std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::
         const std::uint64_t at = p - blockStart(index);
         if (!block.readable || at >= length) break;
         const std::uint64_t wanted = std::min(n - done, length - at);
+        // A piece that goes on where the last one ended is a walk forward.
+        nextIndex_ = p == lastPieceEnd_ ? index + 1 : blocks_.size();
         const std::uint64_t got = readPiece(stream, block, at, out + done, wanted);
+        lastPieceEnd_ = p + got;
         done += got;
         if (got < wanted) break;
     }
@@ -188,23 +191,45 @@ std::uint64_t DataSource::listedLength(std::size_t index) const {
     return next > starts_[index] ? next - starts_[index] : 0;
 }
 
-const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::int64_t link) {
-    if (link == current_.link && link != 0) return current_;
-    current_ = BlockData{};
-    current_.link = link;
+DataSource::BlockData DataSource::readBlockData(ZtCMF4Stream& stream, std::int64_t link) {
+    BlockData data;
+    data.link = link;
     BlockHeader header;
     if (link <= 0 || stream.seekRead(static_cast<std::uint64_t>(link)) != kOk ||
         stream.readBytes(&header, sizeof header) != kOk)
-        return current_;
+        return data;
     if (hasId(header, "##DT") || hasId(header, "##SD") || hasId(header, "##RD")) {
-        current_.readable = true;
-        current_.length = header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0;
-    } else if (hasId(header, "##DZ") && readDzFields(stream, header, link, current_.dz)) {
-        current_.readable = true;
-        current_.compressed = true;
-        current_.length = current_.dz.dz_org_data_length;
+        data.readable = true;
+        data.length = header.length > kBlockHeaderSize ? header.length - kBlockHeaderSize : 0;
+    } else if (hasId(header, "##DZ") && readDzFields(stream, header, link, data.dz)) {
+        data.readable = true;
+        data.compressed = true;
+        data.length = data.dz.dz_org_data_length;
     }
+    return data;
+}
+
+const DataSource::BlockData& DataSource::blockData(ZtCMF4Stream& stream, std::int64_t link) {
+    if (link != current_.link || link == 0) current_ = readBlockData(stream, link);
     return current_;
+}
+
+void DataSource::readAhead(ZtCMF4Stream& stream, std::size_t index) {
+    if (shared_ == nullptr || index >= blocks_.size()) return;
+    const std::int64_t link = blocks_[index];
+    if (link == ahead_.link || link == decodedLink_ || shared_->find(link)) return;
+    const BlockData next = readBlockData(stream, link);
+    if (!next.compressed) return;
+    try {
+        std::FILE* file = stream.file();
+        const std::uint64_t fileSize = stream.size();
+        // A block still under way from before is waited for here, when its future is replaced.
+        ahead_.bytes = std::async(std::launch::async, [file, fileSize, dz = next.dz] { return decodeDzAt(file, fileSize, dz); });
+        ahead_.link = link;
+    } catch (const std::exception&) {
+        // No thread to be had: the block is decoded when it is reached.
+        ahead_ = ReadAheadBlock{};
+    }
 }
 
 std::uint64_t DataSource::readPiece(ZtCMF4Stream& stream, const BlockData& block,
@@ -229,7 +254,16 @@ const std::vector<std::uint8_t>* DataSource::decoded(ZtCMF4Stream& stream,
         if (shared_ != nullptr) decoded_ = shared_->find(block.link);
         if (!decoded_) {
             try {
-                if (std::optional<std::vector<std::uint8_t>> bytes = decodeDz(stream, block.dz)) {
+                std::optional<std::vector<std::uint8_t>> bytes;
+                if (block.link == ahead_.link) {
+                    ahead_.link = 0;
+                    bytes = ahead_.bytes.get();
+                } else {
+                    // Walking forward, the next block is decoded beside this one.
+                    readAhead(stream, nextIndex_);
+                    bytes = decodeDz(stream, block.dz);
+                }
+                if (bytes) {
                     decoded_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
                     if (shared_ != nullptr) shared_->keep(block.link, decoded_);
                 }

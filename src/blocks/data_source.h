@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
+#include <optional>
 #include <vector>
 
 #include "blocks/data_blocks.h"
@@ -71,8 +73,12 @@ private:
     std::uint64_t blockStart(std::size_t index) const;
     // Length of the block's share of the section as the list tells it.
     std::uint64_t listedLength(std::size_t index) const;
-    // The header of the block at `link`, remembered for the next piece.
+    // What the header of the block at `link` says.
+    static BlockData readBlockData(ZtCMF4Stream& stream, std::int64_t link);
+    // The same, remembered for the next piece.
     const BlockData& blockData(ZtCMF4Stream& stream, std::int64_t link);
+    // Starts decoding block `index` on a second thread when it is a DZ not decoded yet.
+    void readAhead(ZtCMF4Stream& stream, std::size_t index);
     // Copies `n` bytes from `at` bytes into the data of `block`; returns how many arrived.
     std::uint64_t readPiece(ZtCMF4Stream& stream, const BlockData& block, std::uint64_t at,
                             std::uint8_t* out, std::uint64_t n);
@@ -93,6 +99,27 @@ private:
     std::int64_t decodedLink_ = 0;
     DecodedBlocks::Bytes decoded_;
     DecodedBlocks* shared_ = nullptr;
+
+    // Walking forward through a chain of DZ blocks (a whole read), the block after the one this
+    // thread starts to decode is decoded on a second thread at the same time, so both cores
+    // inflate: one block ahead at most, and the thread is waited for when the source goes, so
+    // none outlives the read. Only sources that share decoded blocks read ahead: theirs is a
+    // file opened for reading, which nobody writes through the stream the second thread reads
+    // past.
+    struct ReadAheadBlock {
+        ReadAheadBlock() = default;
+        // A copy of a source starts without a block under way.
+        ReadAheadBlock(const ReadAheadBlock&) {}
+        ReadAheadBlock& operator=(const ReadAheadBlock&) { return *this = ReadAheadBlock{}; }
+        ReadAheadBlock(ReadAheadBlock&&) = default;
+        ReadAheadBlock& operator=(ReadAheadBlock&&) = default;
+
+        std::int64_t link = 0;
+        std::future<std::optional<std::vector<std::uint8_t>>> bytes;
+    };
+    ReadAheadBlock ahead_;
+    std::uint64_t lastPieceEnd_ = kOpenEnded;  // where the piece read last ended
+    std::size_t nextIndex_ = 0;                // the block after the walk's, or blocks_.size()
 };
 
 }  // namespace tarvik

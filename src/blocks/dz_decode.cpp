@@ -7,6 +7,7 @@
 #include "blocks/data_blocks.h"
 #include "blocks/inflate.h"
 #include "blocks/stream.h"
+#include "platform/file.h"
 
 namespace tarvik {
 
@@ -17,19 +18,12 @@ namespace {
 constexpr std::uint8_t kZipDeflate = 0;
 constexpr std::uint8_t kZipTransposeDeflate = 1;
 
-// The compressed bytes of the block, or nothing when they do not lie inside the file.
-std::optional<std::vector<std::uint8_t>> readCompressed(ZtCMF4Stream& stream,
-                                                        const DzRecord& record) {
-    const std::uint64_t size = stream.size();
-    const std::uint64_t start = static_cast<std::uint64_t>(record.position) + DzRecord::kDataStart;
-    if (record.position < 0 || size == ZtCMF4Stream::kNoPosition || start > size ||
-        record.dz_data_length > size - start)
-        return std::nullopt;
-    std::vector<std::uint8_t> compressed(static_cast<std::size_t>(record.dz_data_length));
-    if (stream.seekRead(start) != kOk ||
-        stream.readBytes(compressed.data(), compressed.size()) != kOk)
-        return std::nullopt;
-    return compressed;
+// Where the compressed bytes of the block lie, or false when they do not lie inside a file of
+// `fileSize` bytes.
+bool compressedPlace(const DzRecord& record, std::uint64_t fileSize, std::uint64_t& start) {
+    start = static_cast<std::uint64_t>(record.position) + DzRecord::kDataStart;
+    return record.position >= 0 && fileSize != ZtCMF4Stream::kNoPosition && start <= fileSize &&
+           record.dz_data_length <= fileSize - start;
 }
 
 bool dzHeaderDecodable(const DzRecord& record) {
@@ -39,23 +33,42 @@ bool dzHeaderDecodable(const DzRecord& record) {
     return inflatedLengthPlausible(record.dz_data_length, record.dz_org_data_length);
 }
 
+// Inflates and untransposes the compressed bytes that `read` fetches (it gets the buffer and
+// the file offset, and says whether all arrived).
+template <typename Read>
+std::optional<std::vector<std::uint8_t>> decodeWith(const DzRecord& record, std::uint64_t fileSize, Read read) {
+    std::uint64_t start = 0;
+    if (!dzHeaderDecodable(record) || !compressedPlace(record, fileSize, start)) return std::nullopt;
+    try {
+        std::vector<std::uint8_t> compressed(static_cast<std::size_t>(record.dz_data_length));
+        if (!read(compressed, start)) return std::nullopt;
+        std::optional<std::vector<std::uint8_t>> decoded =
+            inflateExactly(compressed.data(), compressed.size(), record.dz_org_data_length);
+        if (decoded && record.dz_zip_type == kZipTransposeDeflate)
+            decoded = untranspose(decoded->data(), decoded->size(), record.dz_zip_parameter);
+        return decoded;
+    } catch (const std::bad_alloc&) {
+        // Up to 4 GiB may be declared; a block the memory cannot hold counts as undecodable.
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> decodeDz(ZtCMF4Stream& stream, const DzRecord& record) {
-    if (!dzHeaderDecodable(record)) return std::nullopt;
     const std::uint64_t callerPosition = stream.position();
-    std::optional<std::vector<std::uint8_t>> decoded;
-    try {
-        if (std::optional<std::vector<std::uint8_t>> compressed = readCompressed(stream, record))
-            decoded = inflateExactly(compressed->data(), compressed->size(), record.dz_org_data_length);
-        if (decoded && record.dz_zip_type == kZipTransposeDeflate)
-            decoded = untranspose(decoded->data(), decoded->size(), record.dz_zip_parameter);
-    } catch (const std::bad_alloc&) {
-        // Up to 4 GiB may be declared; a block the memory cannot hold counts as undecodable.
-        decoded.reset();
-    }
+    std::optional<std::vector<std::uint8_t>> decoded =
+        decodeWith(record, stream.size(), [&](std::vector<std::uint8_t>& compressed, std::uint64_t start) {
+            return stream.seekRead(start) == kOk && stream.readBytes(compressed.data(), compressed.size()) == kOk;
+        });
     stream.seekRead(callerPosition);
     return decoded;
+}
+
+std::optional<std::vector<std::uint8_t>> decodeDzAt(std::FILE* file, std::uint64_t fileSize, const DzRecord& record) {
+    return decodeWith(record, fileSize, [&](std::vector<std::uint8_t>& compressed, std::uint64_t start) {
+        return platform::readAt(file, start, compressed.data(), compressed.size()) == compressed.size();
+    });
 }
 
 std::vector<std::uint8_t> untranspose(const std::uint8_t* bytes, std::size_t size,

@@ -106,4 +106,17 @@ int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std
     return kOk;
 }
 
+std::size_t readAt(std::FILE* stream, std::uint64_t offset, void* bytes, std::size_t count) {
+    if (stream == nullptr || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return 0;
+    char* into = static_cast<char*>(bytes);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = pread(fileno(stream), into + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 }  // namespace tarvik::platform

@@ -34,4 +34,9 @@ int resizeFile(std::FILE* stream, std::uint64_t newSize);
 // no re-read of the stream's buffer. kOk or kFailed.
 int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std::size_t count);
 
+// Reads up to `count` bytes at `offset` of the file behind `stream`, past the stream's buffer and
+// without moving its position, so that a second thread may read while the stream is in use on
+// the first (nothing the stream has buffered for writing is seen). Returns the bytes read.
+std::size_t readAt(std::FILE* stream, std::uint64_t offset, void* bytes, std::size_t count);
+
 }  // namespace tarvik::platform

@@ -11,6 +11,7 @@
 #include "support/mdf_blocks.h"
 #include "support/host_tree.h"
 #include "support/mdf_builder.h"
+#include "support/read_items.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -110,6 +111,47 @@ TEST(ConcurrentCalls, WritersOfDifferentFilesRunSideBySide) {
     };
     std::vector<std::thread> threads;
     for (int file = 0; file < 3; ++file) threads.emplace_back(write, file);
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Several threads read time ranges and the whole of one compressed file through one tree at
+// once, sharing the blocks of the file decoded so far.
+TEST(ConcurrentCalls, ReadsOfOneCompressedFileShareItsDecodedBlocks) {
+    using namespace tarvik::test;
+    constexpr std::uint32_t kRecords = 4000;
+    std::string records;
+    for (std::uint32_t i = 0; i < kRecords; ++i) records += minimalRecord(0.01 * i, static_cast<std::uint16_t>(i));
+    MinimalFile m = makeMinimalFile({.recordCount = kRecords});
+    std::vector<std::int64_t> links{0};
+    std::vector<std::uint64_t> offsets;
+    for (std::size_t at = 0; at < records.size(); at += 3000) {
+        offsets.push_back(at);
+        links.push_back(m.file.addBlock("##DZ", {}, dzData(records.substr(at, 3000), 0, 0)));
+    }
+    setLink(m.file, m.dg, 2, addBlock(m.file, "##DL", links, dlOffsetData(offsets)));
+    OpenedFile file(m.file.bytes());
+    ASSERT_NE(file.content(), nullptr);
+    std::atomic<int> wrong{0};
+    auto read = [&](std::uint32_t seed) {
+        for (std::uint32_t round = 0; round < 40; ++round) {
+            const std::uint32_t first = (seed * 977 + round * 131) % (kRecords - 100);
+            Buffer<std::uint16_t> values(100);
+            Buffer<double> times(100);
+            MF4ReadItem value = values.item(0), time = times.item(0);
+            for (MF4ReadItem* item : {&value, &time}) item->startTime = 0.01 * first - 0.001, item->endTime = 0.01 * (first + 99) + 0.001;
+            file.read(2, {value}, {time});
+            if (values.stored != 100 || values.values[0] != first || values.values[99] != first + 99) ++wrong;
+        }
+        // A whole read, which decodes the next block on a thread of its own.
+        Buffer<std::uint16_t> all(kRecords);
+        Buffer<double> times(kRecords);
+        file.read(0, {all.item(0)}, {times.item(0)});
+        for (std::uint32_t i = 0; i < kRecords; ++i)
+            if (all.values[i] != i) ++wrong;
+    };
+    std::vector<std::thread> threads;
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) threads.emplace_back(read, seed);
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(wrong.load(), 0);
 }

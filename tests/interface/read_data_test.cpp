@@ -134,7 +134,8 @@ TEST(ReadData, EveryKindOfDataStorageGivesTheSameValues) {
 
 // A time search narrows to the right records whatever stores them: on a DL of DZ blocks of
 // uneven sizes (records cut across blocks) as on one DT block, for ranges before, inside, across
-// and after the blocks, with uneven time steps, and again on the same tree (blocks decoded before).
+// and after the blocks, with uneven time steps, and again on the same tree (blocks decoded
+// before); a whole read of the chain gives every record.
 TEST(ReadData, TimeRangesSelectTheSameRecordsFromCompressedChains) {
     constexpr std::uint32_t kRecords = 3000;
     std::mt19937 random(99);
@@ -176,6 +177,13 @@ TEST(ReadData, TimeRangesSelectTheSameRecordsFromCompressedChains) {
             EXPECT_EQ(got.got(), expected) << "round " << round << ": " << start << " to " << end
                                            << (file == &dt ? " (DT)" : " (DZ)");
         }
+    }
+    // A whole read walks the chain forward, the next block decoded beside the current one.
+    for (OpenedFile* file : {&dt, &dz}) {
+        Buffer<std::uint16_t> values(kRecords);
+        file->read(0, {values.item(0)}, {Buffer<double>(kRecords).item(0)});
+        ASSERT_EQ(values.stored, kRecords);
+        for (std::uint32_t i = 0; i < kRecords; ++i) ASSERT_EQ(values.values[i], i) << (file == &dt ? "DT" : "DZ");
     }
 }
 
