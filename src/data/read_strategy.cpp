@@ -233,12 +233,14 @@ bool ZtCReadDataStrategy::narrow(double t, std::uint64_t& lo, std::uint64_t& hi,
             exact = q;
             return true;
         }
-        if ((w < t) == up) {
-            (up ? lo : hi) = q;  // still on p's side of t: the next step is twice as long
-        } else {
+        if ((w < t) != up) {
             (up ? hi : lo) = q;
             return false;
         }
+        // Still on p's side of t: the next step is twice as long, unless the range ends here
+        // (only times that do not rise, or cannot be read, get this far).
+        (up ? lo : hi) = q;
+        if (q == (up ? hi : lo)) return false;
     }
 }
 
