@@ -24,6 +24,12 @@ int ZtCMF4Stream::openRead(std::u16string_view path) {
     const int status = platform::openFile(path, "rb", &opened);
     if (status != kOk) return status == platform::kNoAccess ? status : kFailed;
     stream_ = opened;
+    fileSize_ = size();
+    if (fileSize_ == kNoPosition) {
+        close();
+        return kFailed;
+    }
+    readOnly_ = true;
     return kOk;
 }
 
@@ -49,6 +55,8 @@ int ZtCMF4Stream::openThroughHandle(OpenMode mode) {
 }
 
 void ZtCMF4Stream::close() {
+    readOnly_ = false;
+    std::vector<Page>().swap(pages_);
     if (stream_ != nullptr) std::fclose(stream_);
     if (handle_ != nullptr && handle_->GetStream() == stream_) handle_->SetStream(nullptr);
     stream_ = nullptr;
@@ -66,6 +74,11 @@ void ZtCMF4Stream::refreshPosition() { position_ = tell(); }
 
 int ZtCMF4Stream::seekRead(std::uint64_t offset) {
     if (stream_ == nullptr) return kFailed;
+    if (readOnly_) {
+        // As for a stream, a place beyond the end is taken; reading from it fails.
+        position_ = offset;
+        return kOk;
+    }
     const int rc = fseeko(stream_, static_cast<off_t>(offset), SEEK_SET);
     refreshPosition();
     return rc == 0 ? kOk : kFailed;
@@ -78,12 +91,14 @@ int ZtCMF4Stream::seekWrite(std::uint64_t offset) {
 
 std::uint64_t ZtCMF4Stream::tell() const {
     if (stream_ == nullptr) return kNoPosition;
+    if (readOnly_) return position_;
     const off_t at = ftello(stream_);
     return at < 0 ? kNoPosition : static_cast<std::uint64_t>(at);
 }
 
 std::uint64_t ZtCMF4Stream::size() {
     if (stream_ == nullptr) return kNoPosition;
+    if (readOnly_) return fileSize_;
     const off_t back = ftello(stream_);
     if (back < 0 || fseeko(stream_, 0, SEEK_END) != 0) return kNoPosition;
     const off_t end = ftello(stream_);
@@ -92,6 +107,10 @@ std::uint64_t ZtCMF4Stream::size() {
 }
 
 int ZtCMF4Stream::seekEnd() {
+    if (readOnly_ && usable()) {
+        position_ = fileSize_;
+        return kOk;
+    }
     if (!usable() || fseeko(stream_, 0, SEEK_END) != 0) return kFailed;
     refreshPosition();
     return kOk;
@@ -119,8 +138,48 @@ int ZtCMF4Stream::resizeBy(std::int64_t delta) {
     return seekEnd();
 }
 
+const ZtCMF4Stream::Page* ZtCMF4Stream::pageAt(std::uint64_t offset) {
+    const std::uint64_t start = offset - offset % kPageBytes;
+    if (pages_.empty()) pages_.resize(kPages);
+    Page* oldest = &pages_.front();
+    for (Page& page : pages_) {
+        if (page.start == start) {
+            page.lastUse = ++uses_;
+            return offset - start < page.bytes.size() ? &page : nullptr;
+        }
+        if (page.lastUse < oldest->lastUse) oldest = &page;
+    }
+    oldest->bytes.resize(kPageBytes);
+    oldest->bytes.resize(platform::readAt(stream_, start, oldest->bytes.data(), kPageBytes));
+    oldest->start = start;
+    oldest->lastUse = ++uses_;
+    return offset - start < oldest->bytes.size() ? oldest : nullptr;
+}
+
+int ZtCMF4Stream::readThroughPages(char* target, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        if (count - done >= kPageBytes) {
+            // A large read goes straight to its target.
+            const std::size_t got = platform::readAt(stream_, position_, target + done, count - done);
+            position_ += got;
+            done += got;
+            break;
+        }
+        const Page* page = pageAt(position_);
+        if (page == nullptr) break;
+        const std::size_t at = static_cast<std::size_t>(position_ - page->start);
+        const std::size_t piece = std::min(count - done, page->bytes.size() - at);
+        std::memcpy(target + done, page->bytes.data() + at, piece);
+        position_ += piece;
+        done += piece;
+    }
+    return done == count ? kOk : kFailed;
+}
+
 int ZtCMF4Stream::readBytes(void* target, std::size_t count) {
     if (stream_ == nullptr) return kFailed;
+    if (readOnly_) return readThroughPages(static_cast<char*>(target), count);
     const std::size_t got = count == 0 ? 0 : std::fread(target, 1, count, stream_);
     refreshPosition();
     return got == count ? kOk : kFailed;

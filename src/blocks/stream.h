@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -106,13 +107,38 @@ public:
     }
 
 private:
+    // A stream opened for reading keeps a few aligned pages of the file at hand.
+    static constexpr std::size_t kPageBytes = 0x4000;
+    static constexpr std::size_t kPages = 16;
+
+    struct Page {
+        std::uint64_t start = kNoPosition;  // a multiple of kPageBytes
+        std::vector<char> bytes;            // fewer than kPageBytes at the end of the file
+        std::uint64_t lastUse = 0;
+    };
+
     void refreshPosition();
     // Writes `count` elements in fwrite calls of at most kMaxWritePiece elements each.
     int writeElements(const void* source, std::size_t elementSize, std::size_t count);
+    // readBytes of a stream opened for reading: through the pages, or past them for large reads.
+    int readThroughPages(char* target, std::size_t count);
+    // The page that holds `offset`, read in place of the one used longest ago when it is not
+    // held; null when the file has no byte there.
+    const Page* pageAt(std::uint64_t offset);
 
     std::FILE* stream_ = nullptr;
     std::uint64_t position_ = 0;
     ZtIFileHandle* handle_ = nullptr;
+
+    // A stream opened by openRead reads the file through pages of its own at explicit offsets
+    // and keeps position and size itself: a structure read jumps from block to block, often
+    // back to where it was a moment ago, and stdio drops its buffer at every seek and asks the
+    // system for the position after every read, a system call or two per block. Reads within
+    // the pages held cost none.
+    bool readOnly_ = false;
+    std::vector<Page> pages_;
+    std::uint64_t uses_ = 0;
+    std::uint64_t fileSize_ = 0;
 };
 
 }  // namespace tarvik

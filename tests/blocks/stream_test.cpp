@@ -52,6 +52,31 @@ TEST(Stream, CountedReadsStopAtTheBlockEndWithoutOverreading) {
     EXPECT_EQ(remaining, 0u);
 }
 
+// A stream opened for reading serves reads from pages of the file it keeps: any sequence of
+// seeks and reads, across page borders, into and past the end, gives the file's bytes, and a
+// read cut short by the end leaves the position where the bytes ran out.
+TEST(Stream, ReadsAnywhereGiveTheFilesBytes) {
+    TempDir dir;
+    std::string bytes(200'000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + i / 997);
+    ZtCMF4Stream stream;
+    ASSERT_EQ(stream.openRead(widePath(dir.write("pages", bytes))), kOk);
+    EXPECT_EQ(stream.size(), bytes.size());
+    std::uint64_t seed = 17;
+    auto next = [&seed](std::uint64_t below) { return (seed = seed * 6364136223846793005u + 1442695040888963407u) % below; };
+    for (int i = 0; i < 3000; ++i) {
+        const std::uint64_t at = i % 7 == 0 ? bytes.size() - next(100) : next(bytes.size() + 50);
+        const std::size_t count = static_cast<std::size_t>(i % 11 == 0 ? next(70'000) : next(300));
+        std::string got(count, '\x55');
+        ASSERT_EQ(stream.seekRead(at), kOk);
+        const bool whole = at + count <= bytes.size();
+        ASSERT_EQ(stream.readBytes(got.data(), count), whole ? kOk : kFailed) << at << " + " << count;
+        const std::uint64_t arrived = whole ? count : (at < bytes.size() ? bytes.size() - at : 0);
+        EXPECT_EQ(stream.position(), at + arrived);
+        if (arrived != 0) ASSERT_EQ(got.substr(0, arrived), bytes.substr(at, arrived)) << at << " + " << count;
+    }
+}
+
 TEST(Stream, WritesPadResizeAndArriveWhole) {
     NewFile file("out.mf4");
     ZtCMF4Stream& stream = file.stream;
