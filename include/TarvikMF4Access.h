@@ -579,7 +579,10 @@ MF4_API uint32_t ReadFilteredContent(const MF4Char* path, uint64_t filter, MF4Co
 
 /* Reads sample values of a file opened with ReadContent into the caller's buffers (see
    MF4ReadItem). Whether the reading completed, failed or was cancelled shows in the counters;
-   the result is 2 for bad arguments, an unknown tree or a mode above 4. */
+   the result is 2 for bad arguments, an unknown tree or a mode above 4. Compressed (DZ) blocks
+   decoded by a call stay with the open file for later calls (up to 64 MiB, until FreeContent);
+   while a call reads through a chain of them it may decode the next block on a second thread,
+   which ends before the call returns. Several threads may read one tree at once. */
 MF4_API uint32_t ReadData(MF4Content* content, MF4ReadRequest* request, MF4Error** errors,
                           uint64_t* errorCount);
 
