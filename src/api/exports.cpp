@@ -57,7 +57,7 @@ void guardedVoid(Work&& work) noexcept {
     }
 }
 
-std::u16string toString(const MF4Char* text) { return {text, platform::textLength(text)}; }
+std::u16string toString(const MF4Char* text) { return std::u16string(platform::textView(text)); }
 
 // Hands the findings to the caller (when it gave somewhere to put them) and derives the result.
 std::uint32_t report(const FindingList& findings, MF4Error** errors, std::uint64_t* errorCount) {

@@ -12,6 +12,9 @@ namespace tarvik {
 class ZtCMF4Stream;
 
 inline constexpr std::uint64_t kBlockHeaderSize = 24;
+// Offset of a block's first link from its start: in a chained block (DL, EV, FH, ...) the link
+// to the next block of its chain.
+inline constexpr std::int64_t kNextLinkOffset = 24;
 
 struct BlockHeader {
     char id[4] = {};                // "##" and the two-letter block type

@@ -80,10 +80,12 @@ private:
     // Starts decoding block `index` on a second thread when it is a DZ not decoded yet.
     void readAhead(ZtCMF4Stream& stream, std::size_t index);
     // Copies `n` bytes from `at` bytes into the data of `block`; returns how many arrived.
+    // `ahead` is the block a forward walk comes to next (blocks_.size() when not walking).
     std::uint64_t readPiece(ZtCMF4Stream& stream, const BlockData& block, std::uint64_t at,
-                            std::uint8_t* out, std::uint64_t n);
-    // The decoded bytes of a DZ block, or null when it cannot be decoded.
-    const std::vector<std::uint8_t>* decoded(ZtCMF4Stream& stream, const BlockData& block);
+                            std::uint8_t* out, std::uint64_t n, std::size_t ahead);
+    // The decoded bytes of a DZ block, or null when it cannot be decoded; a block this thread
+    // has to decode has block `ahead` decoded beside it.
+    const std::vector<std::uint8_t>* decoded(ZtCMF4Stream& stream, const BlockData& block, std::size_t ahead);
 
     std::vector<std::int64_t> blocks_;   // links of the section's blocks, in order
     std::vector<std::uint64_t> starts_;  // section offset of each block (listed offsets)
@@ -119,7 +121,6 @@ private:
     };
     ReadAheadBlock ahead_;
     std::uint64_t lastPieceEnd_ = kOpenEnded;  // where the piece read last ended
-    std::size_t nextIndex_ = 0;                // the block after the walk's, or blocks_.size()
 };
 
 }  // namespace tarvik

@@ -25,6 +25,9 @@ std::u16string latin1ToUtf16(std::string_view latin1);
 // Length of a NUL-terminated UTF-16 text, at most kMaxTextLength; 0 for null.
 std::size_t textLength(const char16_t* text);
 
+// A NUL-terminated UTF-16 text (as long as textLength measures it) as a view; empty for null.
+inline std::u16string_view textView(const char16_t* text) { return {text, textLength(text)}; }
+
 // A copy of `text` with a terminating zero, allocated with malloc so that the host can be
 // handed it and the library's release functions can free it. Null when malloc fails.
 char16_t* newHostText(std::u16string_view text);

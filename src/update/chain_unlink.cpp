@@ -1,17 +1,12 @@
 #include "update/chain_unlink.h"
 
+#include "blocks/block_header.h"
 #include "blocks/stream.h"
 
 namespace tarvik {
 
 using platform::kFailed;
 using platform::kOk;
-
-namespace {
-
-constexpr std::int64_t kNextLink = 24;  // ev_ev_next, the first link of an EV block
-
-}  // namespace
 
 ChainUnlink planUnlink(const std::vector<std::int64_t>& order, std::int64_t headSlot,
                        const std::unordered_set<std::int64_t>& removed) {
@@ -24,13 +19,13 @@ ChainUnlink planUnlink(const std::vector<std::int64_t>& order, std::int64_t head
     ChainUnlink plan;
     for (std::size_t i = count; i-- > 0;) {
         if (removed.count(order[i]) == 0) continue;
-        plan.writes.push_back({i == 0 ? headSlot : order[i - 1] + kNextLink, next[i]});
+        plan.writes.push_back({i == 0 ? headSlot : order[i - 1] + kNextLinkOffset, next[i]});
         (i == 0 ? head : next[i - 1]) = next[i];
     }
     plan.tail = {headSlot, head};
     for (std::size_t i = count; i-- > 0;) {
         if (removed.count(order[i]) == 0) {
-            plan.tail = {order[i] + kNextLink, next[i]};
+            plan.tail = {order[i] + kNextLinkOffset, next[i]};
             break;
         }
     }

@@ -10,19 +10,9 @@ namespace tarvik {
 using platform::kFailed;
 using platform::kOk;
 
-namespace {
-
-constexpr std::uint32_t kNotWritten = 142;
-
-}  // namespace
-
 int FileUpdate::open() { return openForWriting(stream_, OpenMode::Update, findings_); }
 
-int FileUpdate::flush() {
-    if (stream_.flush() == kOk) return kOk;
-    if (!findings_.hasErrors()) findings_.addFileError(kNotWritten);
-    return kFailed;
-}
+int FileUpdate::flush() { return stream_.flush(); }
 
 int FileUpdate::reloadEvents() {
     ZtCReadContext context(blocks_.GetFilePath(), findings_, 0);

@@ -28,7 +28,7 @@ public:
     // Opens the file for update; a file that may not be written gives finding 147. kOk or
     // kFailed. Nothing is opened for writing before a call knows what it will write.
     int open();
-    // Writes out what the stream still buffers. kOk or kFailed (finding 142 then).
+    // Writes out what the stream still buffers. kOk or kFailed.
     int flush();
 
     // Reads the event chain again into the layer and rebuilds the tree's events from it.

@@ -2,14 +2,13 @@
 
 #include <string_view>
 
+#include "platform/text.h"
 #include "xml/comment.h"
 #include "xml/comment_document.h"
 
 namespace tarvik {
 
 namespace {
-
-std::u16string_view textOf(const MF4Char* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
 
 }  // namespace
 
@@ -25,12 +24,12 @@ std::optional<std::u16string> composeHeaderComment(const std::optional<std::u16s
     CommentDocument::Element common = comment->child(root, u"common_properties", Placement::Last);
     if (tx == nullptr || common == nullptr) return std::nullopt;
     const MF4Char* newText = text != nullptr ? text : keptText;
-    if (newText != nullptr && !comment->setText(tx, textOf(newText))) return std::nullopt;
+    if (newText != nullptr && !comment->setText(tx, platform::textView(newText))) return std::nullopt;
     for (std::uint64_t i = 0; properties != nullptr && i < count; ++i) {
         const MF4Property& property = properties[i];
-        CommentDocument::Element element = comment->property(common, textOf(property.name));
+        CommentDocument::Element element = comment->property(common, platform::textView(property.name));
         if (element == nullptr || !comment->setAttribute(element, u"type", propertyTypeText(property.type)) ||
-            !comment->setText(element, textOf(property.value)))
+            !comment->setText(element, platform::textView(property.value)))
             return std::nullopt;
     }
     return comment->text();

@@ -13,12 +13,6 @@ namespace tarvik {
 using platform::kFailed;
 using platform::kOk;
 
-namespace {
-
-constexpr std::int64_t kNextLink = 24;
-
-}  // namespace
-
 int appendHistoryEntry(FileUpdate& update, const std::u16string& comment, const MF4Char* text) {
     MF4Content& content = update.content();
     MF4Char* historyText = nullptr;
@@ -27,7 +21,7 @@ int appendHistoryEntry(FileUpdate& update, const std::u16string& comment, const 
     HdRecord& hd = update.header();
     ZtCMF4Stream& stream = update.stream();
     FhRecord entry;
-    const std::int64_t slot = hd.history.empty() ? kHeaderHistoryLinkOffset : hd.history.back().position + kNextLink;
+    const std::int64_t slot = hd.history.empty() ? kHeaderHistoryLinkOffset : hd.history.back().position + kNextLinkOffset;
     if (stream.seekEnd() != kOk || writeLibraryHistoryEntry(stream, comment, entry) != kOk ||
         stream.writeAt(static_cast<std::uint64_t>(slot), entry.position) != kOk) {
         std::free(historyText);

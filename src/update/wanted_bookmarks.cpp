@@ -6,16 +6,15 @@
 #include <tuple>
 
 #include "blocks/ev_block.h"
+#include "platform/text.h"
 
 namespace tarvik {
 
 namespace {
 
-std::u16string_view textOf(const MF4Char* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
-
 // What makes a bookmark itself, in order of precedence.
 auto keyOf(const MF4Event& event) {
-    return std::make_tuple(textOf(event.name), textOf(event.comment), event.typeProperty, event.postProcessing != 0);
+    return std::make_tuple(platform::textView(event.name), platform::textView(event.comment), event.typeProperty, event.postProcessing != 0);
 }
 
 // A strict order over every double: a time that is not a number follows all others.
@@ -44,9 +43,9 @@ WantedBookmarks::WantedBookmarks(const MF4Event* bookmarks, std::uint64_t count)
         if (host.eventType != kEvMarker) continue;
         Entry& entry = entries_.emplace_back();
         entry.event = host;
-        entry.name = textOf(host.name);
-        entry.comment = textOf(host.comment);
-        entry.syntax = textOf(host.syntax);
+        entry.name = platform::textView(host.name);
+        entry.comment = platform::textView(host.comment);
+        entry.syntax = platform::textView(host.syntax);
         const bool scoped = (host.scopeKind == 1 || host.scopeKind == 2) && host.scope != nullptr;
         if (scoped) entry.scope.assign(host.scope, host.scope + host.scopeCount);
     }

@@ -7,6 +7,7 @@
 #include "blocks/hd_block.h"
 #include "findings/detail_format.h"
 #include "findings/findings.h"
+#include "platform/text.h"
 #include "xml/comment_classes.h"
 #include "xml/comment_parse.h"
 #include "xml/xml_text.h"
@@ -17,7 +18,7 @@ namespace {
 
 constexpr std::uint32_t kCommentNotWritten = 128;
 
-std::u16string_view view(const MF4Char* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+std::u16string_view view(const MF4Char* text) { return platform::textView(text); }
 
 void addProperties(ZtCComment& comment, const MF4Property* properties, std::uint64_t count) {
     for (std::uint64_t i = 0; properties != nullptr && i < count; ++i)

@@ -15,7 +15,6 @@ using platform::kOk;
 namespace {
 
 // Offsets inside a DL of `capacity` links: the next link, data link i, the count and offsets.
-constexpr std::int64_t kNextLink = 24;
 std::uint64_t dataLinkAt(std::int64_t list, std::uint64_t i) { return static_cast<std::uint64_t>(list) + 32 + 8 * i; }
 std::uint64_t countAt(std::int64_t list, std::uint64_t capacity) {
     return static_cast<std::uint64_t>(list) + 36 + 8 * capacity;
@@ -35,7 +34,7 @@ int startList(ZtCMF4Stream& stream, DataChain& chain, std::uint64_t capacity) {
     if (stream.seekEnd() != kOk || writeBlock(stream, block, list, "##DL") != kOk) return kFailed;
     if (stream.writeAt(static_cast<std::uint64_t>(chain.linkSlot), list.position) != kOk) return kFailed;
     chain.listPosition = list.position;
-    chain.linkSlot = list.position + kNextLink;
+    chain.linkSlot = list.position + kNextLinkOffset;
     chain.capacity = capacity;
     chain.used = 0;
     return kOk;

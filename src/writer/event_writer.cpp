@@ -12,7 +12,6 @@ using platform::kOk;
 
 namespace {
 
-constexpr std::int64_t kNextLink = 24;
 constexpr std::int64_t kRangeLink = 40;
 constexpr std::uint8_t kSyncTime = 1;
 constexpr std::uint8_t kCauseTool = 2;
@@ -85,7 +84,7 @@ int writeEventChain(ZtCMF4Stream& stream, CommentRenderer& comments, const MF4Ev
 namespace {
 
 std::int64_t pairInsertionLink(const WriteSession& session) {
-    return session.events.lastPairEnd != 0 ? session.events.lastPairEnd + kNextLink : kHeaderEventLinkOffset;
+    return session.events.lastPairEnd != 0 ? session.events.lastPairEnd + kNextLinkOffset : kHeaderEventLinkOffset;
 }
 
 }  // namespace
@@ -96,7 +95,7 @@ int appendEvents(ZtCMF4Stream& stream, WriteSession& session, CommentRenderer& c
     WrittenChain chain;
     if (writeEventChain(stream, comments, events, count, 0, sessionScopes(session), chain) != kOk) return kFailed;
     const std::int64_t tail =
-        session.events.lastEvent != 0 ? session.events.lastEvent + kNextLink : pairInsertionLink(session);
+        session.events.lastEvent != 0 ? session.events.lastEvent + kNextLinkOffset : pairInsertionLink(session);
     if (writeAt(stream, tail, chain.first) != kOk) return kFailed;
     if (session.events.firstEvent == 0) session.events.firstEvent = chain.first;
     session.events.lastEvent = chain.last;

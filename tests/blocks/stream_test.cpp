@@ -73,7 +73,9 @@ TEST(Stream, ReadsAnywhereGiveTheFilesBytes) {
         ASSERT_EQ(stream.readBytes(got.data(), count), whole ? kOk : kFailed) << at << " + " << count;
         const std::uint64_t arrived = whole ? count : (at < bytes.size() ? bytes.size() - at : 0);
         EXPECT_EQ(stream.position(), at + arrived);
-        if (arrived != 0) ASSERT_EQ(got.substr(0, arrived), bytes.substr(at, arrived)) << at << " + " << count;
+        if (arrived != 0) {
+            ASSERT_EQ(got.substr(0, arrived), bytes.substr(at, arrived)) << at << " + " << count;
+        }
     }
 }
 

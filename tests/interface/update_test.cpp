@@ -170,20 +170,28 @@ void expectInStep(const std::filesystem::path& file, const MF4Content& kept, con
     for (std::uint64_t i = 0; i < kept.headerPropertyCount; ++i) {
         const MF4Property& a = fresh.tree->headerProperties[i];
         const MF4Property& b = kept.headerProperties[i];
-        EXPECT_EQ(std::tie(a.type, a.name[0]), std::tie(b.type, b.name[0]));
-        EXPECT_EQ(textOf(a.name) + u"=" + textOf(a.value), textOf(b.name) + u"=" + textOf(b.value));
+        EXPECT_EQ(std::tuple(a.type, textOf(a.name), textOf(a.value)), std::tuple(b.type, textOf(b.name), textOf(b.value)));
     }
     EXPECT_EQ(fresh.tree->groups[0].segmentCount, kept.groups[0].segmentCount);
     EXPECT_EQ(channelValues(fresh.tree), values);
 }
 
-TEST(UpdateBookmarks, TheChainHoldsExactlyTheWantedMarkersAfterEveryCall) {
+// The measurement written and read back, with the values its channel holds.
+class OpenMeasurement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(opened.tree, nullptr);
+        values = channelValues(opened.tree);
+    }
+
     TempDir dir;
     const std::filesystem::path file = writeMeasurement(dir);
-    ContentRead opened(file);
-    ASSERT_NE(opened.tree, nullptr);
+    ContentRead opened{file};
+    std::vector<double> values;
+};
+
+TEST_F(OpenMeasurement, BookmarkUpdatesLeaveExactlyTheWantedMarkersInTheChain) {
     MF4Content& tree = *opened.tree;
-    const std::vector<double> values = channelValues(&tree);
     const std::vector<EventKey> others = withType(eventsOf(tree), false);
     ASSERT_EQ(others.size(), 1u) << "the trigger";
 
@@ -242,13 +250,8 @@ TEST(UpdateBookmarks, TheChainHoldsExactlyTheWantedMarkersAfterEveryCall) {
     }
 }
 
-TEST(UpdateProperties, ChangesTheHeaderCommentWhereItFitsAndRefusesWhatDoesNotValidate) {
-    TempDir dir;
-    const std::filesystem::path file = writeMeasurement(dir);
-    ContentRead opened(file);
-    ASSERT_NE(opened.tree, nullptr);
+TEST_F(OpenMeasurement, PropertyUpdatesChangeTheHeaderCommentWhereItFitsAndRefuseWhatDoesNotValidate) {
     MF4Content& tree = *opened.tree;
-    const std::vector<double> values = channelValues(&tree);
     const auto commentAt = [&] { return at<std::uint64_t>(fileBytes(file), 128); };
     const std::uint64_t firstPlace = commentAt();
     const std::u16string count = u"Count", four = u"4", weather = u"Weather", sunny = u"sunny";
