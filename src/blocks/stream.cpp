@@ -56,7 +56,8 @@ int ZtCMF4Stream::openThroughHandle(OpenMode mode) {
 
 void ZtCMF4Stream::close() {
     readOnly_ = false;
-    std::vector<Page>().swap(pages_);
+    pages_.clear();
+    lastPage_ = nullptr;
     if (stream_ != nullptr) std::fclose(stream_);
     if (handle_ != nullptr && handle_->GetStream() == stream_) handle_->SetStream(nullptr);
     stream_ = nullptr;
@@ -139,21 +140,22 @@ int ZtCMF4Stream::resizeBy(std::int64_t delta) {
 }
 
 const ZtCMF4Stream::Page* ZtCMF4Stream::pageAt(std::uint64_t offset) {
-    const std::uint64_t start = offset - offset % kPageBytes;
-    if (pages_.empty()) pages_.resize(kPages);
-    Page* oldest = &pages_.front();
-    for (Page& page : pages_) {
-        if (page.start == start) {
-            page.lastUse = ++uses_;
-            return offset - start < page.bytes.size() ? &page : nullptr;
+    const std::uint64_t number = offset / kPageBytes;
+    auto held = pages_.find(number);
+    if (held == pages_.end()) {
+        if (pages_.size() >= kMaxPages) {
+            pages_.clear();
+            lastPage_ = nullptr;
         }
-        if (page.lastUse < oldest->lastUse) oldest = &page;
+        auto page = std::make_unique<Page>();
+        page->start = number * kPageBytes;
+        page->bytes.resize(kPageBytes);
+        page->bytes.resize(platform::readAt(stream_, page->start, page->bytes.data(), kPageBytes));
+        held = pages_.emplace(number, std::move(page)).first;
     }
-    oldest->bytes.resize(kPageBytes);
-    oldest->bytes.resize(platform::readAt(stream_, start, oldest->bytes.data(), kPageBytes));
-    oldest->start = start;
-    oldest->lastUse = ++uses_;
-    return offset - start < oldest->bytes.size() ? oldest : nullptr;
+    const Page* page = held->second.get();
+    lastPage_ = page;
+    return offset - page->start < page->bytes.size() ? page : nullptr;
 }
 
 int ZtCMF4Stream::readThroughPages(char* target, std::size_t count) {
@@ -179,7 +181,15 @@ int ZtCMF4Stream::readThroughPages(char* target, std::size_t count) {
 
 int ZtCMF4Stream::readBytes(void* target, std::size_t count) {
     if (stream_ == nullptr) return kFailed;
-    if (readOnly_) return readThroughPages(static_cast<char*>(target), count);
+    if (readOnly_) {
+        if (lastPage_ != nullptr && position_ >= lastPage_->start &&
+            position_ - lastPage_->start + count <= lastPage_->bytes.size()) {
+            std::memcpy(target, lastPage_->bytes.data() + (position_ - lastPage_->start), count);
+            position_ += count;
+            return kOk;
+        }
+        return readThroughPages(static_cast<char*>(target), count);
+    }
     const std::size_t got = count == 0 ? 0 : std::fread(target, 1, count, stream_);
     refreshPosition();
     return got == count ? kOk : kFailed;

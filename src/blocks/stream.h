@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file.h"
@@ -107,14 +109,14 @@ public:
     }
 
 private:
-    // A stream opened for reading keeps a few aligned pages of the file at hand.
+    // A stream opened for reading keeps the aligned pages of the file it has read, up to a
+    // bound: the structure of even a large file fits, so every page is read from the system once.
     static constexpr std::size_t kPageBytes = 0x4000;
-    static constexpr std::size_t kPages = 16;
+    static constexpr std::size_t kMaxPages = 1024;
 
     struct Page {
-        std::uint64_t start = kNoPosition;  // a multiple of kPageBytes
-        std::vector<char> bytes;            // fewer than kPageBytes at the end of the file
-        std::uint64_t lastUse = 0;
+        std::uint64_t start = 0;  // a multiple of kPageBytes
+        std::vector<char> bytes;  // fewer than kPageBytes at the end of the file
     };
 
     void refreshPosition();
@@ -122,8 +124,8 @@ private:
     int writeElements(const void* source, std::size_t elementSize, std::size_t count);
     // readBytes of a stream opened for reading: through the pages, or past them for large reads.
     int readThroughPages(char* target, std::size_t count);
-    // The page that holds `offset`, read in place of the one used longest ago when it is not
-    // held; null when the file has no byte there.
+    // The page that holds `offset`, read when it is not held (all pages are let go first when
+    // the bound is reached); null when the file has no byte there.
     const Page* pageAt(std::uint64_t offset);
 
     std::FILE* stream_ = nullptr;
@@ -136,8 +138,8 @@ private:
     // system for the position after every read, a system call or two per block. Reads within
     // the pages held cost none.
     bool readOnly_ = false;
-    std::vector<Page> pages_;
-    std::uint64_t uses_ = 0;
+    std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;  // by page number
+    const Page* lastPage_ = nullptr;  // most reads continue in the page of the one before
     std::uint64_t fileSize_ = 0;
 };
 
