@@ -8,6 +8,7 @@ void ZtCBlockLayerCore::Close() {
     if (id_) ZtCIDBlock(*id_).release();
     id_.reset();
     decodedBlocks_.clear();
+    masterBounds_.clear();
     ZtCLayerCore::Close();
 }
 

@@ -10,6 +10,7 @@
 #include "blocks/file_handle.h"
 #include "blocks/hd_block.h"
 #include "blocks/id_block.h"
+#include "blocks/master_bounds.h"
 
 namespace tarvik {
 
@@ -35,14 +36,18 @@ public:
     void setHdRecord(std::unique_ptr<HdRecord> record) { hd_ = std::move(record); }
     // The file's DZ blocks decoded by earlier reads.
     DecodedBlocks& decodedBlocks() { return decodedBlocks_; }
+    // The master times at the ends of the compressed blocks decoded so far.
+    MasterBounds& masterBounds() { return masterBounds_; }
 
-    // Releases the header tree, the ID record and the decoded blocks, then what every layer holds.
+    // Releases the header tree, the ID record, the decoded blocks and their bounds, then what
+    // every layer holds.
     void Close() override;
 
 private:
     std::unique_ptr<IdRecord> id_;
     std::unique_ptr<HdRecord> hd_;
     DecodedBlocks decodedBlocks_;
+    MasterBounds masterBounds_;
 };
 
 }  // namespace tarvik

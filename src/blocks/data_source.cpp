@@ -140,7 +140,7 @@ std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::
         const std::uint64_t wanted = std::min(n - done, length - at);
         // A piece that goes on where the last one ended is a walk forward.
         const std::size_t ahead = p == lastPieceEnd_ ? index + 1 : blocks_.size();
-        const std::uint64_t got = readPiece(stream, block, at, out + done, wanted, ahead);
+        const std::uint64_t got = readPiece(stream, block, index, at, out + done, wanted, ahead);
         lastPieceEnd_ = p + got;
         done += got;
         if (got < wanted) break;
@@ -232,12 +232,12 @@ void DataSource::readAhead(ZtCMF4Stream& stream, std::size_t index) {
     }
 }
 
-std::uint64_t DataSource::readPiece(ZtCMF4Stream& stream, const BlockData& block, std::uint64_t at,
-                                    std::uint8_t* out, std::uint64_t n, std::size_t ahead) {
+std::uint64_t DataSource::readPiece(ZtCMF4Stream& stream, const BlockData& block, std::size_t index,
+                                    std::uint64_t at, std::uint8_t* out, std::uint64_t n, std::size_t ahead) {
     if (!block.compressed)
         return readRaw(stream, static_cast<std::uint64_t>(block.link) + kBlockHeaderSize + at, out,
                        n);
-    const std::vector<std::uint8_t>* bytes = decoded(stream, block, ahead);
+    const std::vector<std::uint8_t>* bytes = decoded(stream, block, index, ahead);
     if (bytes == nullptr || at >= bytes->size()) return 0;
     const std::uint64_t available = std::min<std::uint64_t>(n, bytes->size() - at);
     std::memcpy(out, bytes->data() + at, static_cast<std::size_t>(available));
@@ -245,7 +245,7 @@ std::uint64_t DataSource::readPiece(ZtCMF4Stream& stream, const BlockData& block
 }
 
 const std::vector<std::uint8_t>* DataSource::decoded(ZtCMF4Stream& stream, const BlockData& block,
-                                                     std::size_t ahead) {
+                                                     std::size_t index, std::size_t ahead) {
     if (block.link != decodedLink_) {
         decodedLink_ = block.link;
         // The previous block is let go before the next is inflated: without a shared cache only
@@ -266,6 +266,7 @@ const std::vector<std::uint8_t>* DataSource::decoded(ZtCMF4Stream& stream, const
                 if (bytes) {
                     decoded_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
                     if (shared_ != nullptr) shared_->keep(block.link, decoded_);
+                    if (onDecoded_) onDecoded_(blockStart(index), *decoded_);
                 }
             } catch (const std::bad_alloc&) {
                 // A block the memory cannot hold counts as undecodable, as in decodeDz.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <optional>
 #include <vector>
@@ -54,6 +55,15 @@ public:
     // that follow (null: every DataSource decodes for itself).
     void shareDecodedBlocks(DecodedBlocks* shared) { shared_ = shared; }
 
+    // Called with the section offset and the bytes of every DZ block this source decodes (not
+    // of those it finds decoded already), on the thread that reads.
+    using DecodedCall = std::function<void(std::uint64_t sectionStart, const std::vector<std::uint8_t>& bytes)>;
+    void onBlockDecoded(DecodedCall call) { onDecoded_ = std::move(call); }
+    // Starts decoding the block that holds section offset `offset` on a second thread, when it
+    // is a DZ block not decoded yet and the source shares decoded blocks: a search about to
+    // look at two places far apart has both blocks decoded at once.
+    void prefetch(ZtCMF4Stream& stream, std::uint64_t offset) { readAhead(stream, locate(offset)); }
+
 private:
     // What the header of a listed block says about its data bytes.
     struct BlockData {
@@ -79,13 +89,15 @@ private:
     const BlockData& blockData(ZtCMF4Stream& stream, std::int64_t link);
     // Starts decoding block `index` on a second thread when it is a DZ not decoded yet.
     void readAhead(ZtCMF4Stream& stream, std::size_t index);
-    // Copies `n` bytes from `at` bytes into the data of `block`; returns how many arrived.
-    // `ahead` is the block a forward walk comes to next (blocks_.size() when not walking).
-    std::uint64_t readPiece(ZtCMF4Stream& stream, const BlockData& block, std::uint64_t at,
+    // Copies `n` bytes from `at` bytes into the data of block `index`; returns how many
+    // arrived. `ahead` is the block a forward walk comes to next (blocks_.size() when not
+    // walking).
+    std::uint64_t readPiece(ZtCMF4Stream& stream, const BlockData& block, std::size_t index, std::uint64_t at,
                             std::uint8_t* out, std::uint64_t n, std::size_t ahead);
-    // The decoded bytes of a DZ block, or null when it cannot be decoded; a block this thread
-    // has to decode has block `ahead` decoded beside it.
-    const std::vector<std::uint8_t>* decoded(ZtCMF4Stream& stream, const BlockData& block, std::size_t ahead);
+    // The decoded bytes of DZ block `index`, or null when it cannot be decoded; a block this
+    // thread has to decode has block `ahead` decoded beside it.
+    const std::vector<std::uint8_t>* decoded(ZtCMF4Stream& stream, const BlockData& block, std::size_t index,
+                                             std::size_t ahead);
 
     std::vector<std::int64_t> blocks_;   // links of the section's blocks, in order
     std::vector<std::uint64_t> starts_;  // section offset of each block (listed offsets)
@@ -101,6 +113,7 @@ private:
     std::int64_t decodedLink_ = 0;
     DecodedBlocks::Bytes decoded_;
     DecodedBlocks* shared_ = nullptr;
+    DecodedCall onDecoded_;
 
     // Walking forward through a chain of DZ blocks (a whole read), the block after the one this
     // thread starts to decode is decoded on a second thread at the same time, so both cores

@@ -94,7 +94,7 @@ void ZtCDownSampledTimeBasedStrategy::ComputeRanges() {
     if (recordCount_ == 0 || master_ == nullptr) return;
     const bool previous = singleRecord_;
     singleRecord_ = true;
-    const double tmin = MasterTime(0), tmax = MasterTime(recordCount_ - 1);
+    const auto [tmin, tmax] = firstAndLastTime();
     const MF4ReadItem& lead = job_->entries.front().a.item;
     for (std::size_t e = 0; e < job_->entries.size(); ++e) {
         const MF4ReadItem& item = job_->entries[e].a.item;

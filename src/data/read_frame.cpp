@@ -231,6 +231,7 @@ int readData(const MF4Content& content, ZtCBlockLayerCore& blocks, const MF4Read
     if (stream.openRead(blocks.GetFilePath()) != 0) return 0;
     for (GroupJob& job : jobs) {
         job.decodedBlocks = &blocks.decodedBlocks();
+        job.masterBounds = &blocks.masterBounds();
         if (runJob(job, *header, stream, request.mode) != 0) break;
     }
     stream.close();

@@ -10,6 +10,7 @@
 namespace tarvik {
 
 class DecodedBlocks;
+class MasterBounds;
 struct CnRecord;
 struct DgRecord;
 
@@ -49,6 +50,9 @@ struct GroupJob {
     const std::uint32_t* cancelFlag = nullptr;
     // The file's DZ blocks decoded by earlier reads (null: none are shared).
     DecodedBlocks* decodedBlocks = nullptr;
+    // The master times at the ends of the file's compressed blocks known so far (null: none
+    // are kept).
+    MasterBounds* masterBounds = nullptr;
     // Acquisition interruptions of this data group, in ascending end time: their event times.
     std::vector<double> eventTimes;
 

@@ -1,6 +1,7 @@
 #include "data/read_strategy.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -32,6 +33,7 @@ int ZtCReadDataStrategy::Read(GroupJob& job, std::uint64_t recordSize) {
 
 void ZtCReadDataStrategy::openRecords(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount) {
     recordCount_ = recordCount;
+    bounds_ = nullptr;
     source.shareDecodedBlocks(job_->decodedBlocks);
     if (cache_) cache_->reset(std::move(source), recordSize, recordCount);
     else cache_ = std::make_unique<RecordCache>(stream_, std::move(source), recordSize, recordCount);
@@ -39,7 +41,28 @@ void ZtCReadDataStrategy::openRecords(DataSource source, std::uint64_t recordSiz
 
 void ZtCReadDataStrategy::openGroupRecords() {
     const std::uint64_t count = job_->dataGroup->groups.front().cg_cycle_count;
-    openRecords(DataSource::forDataGroup(*job_->dataGroup, groupRecordSize_ * count), groupRecordSize_, count);
+    DataSource source = DataSource::forDataGroup(*job_->dataGroup, groupRecordSize_ * count);
+    const bool timed = master_ != nullptr && job_->masterBounds != nullptr;
+    if (timed)
+        source.onBlockDecoded([this](std::uint64_t start, const std::vector<std::uint8_t>& bytes) {
+            noteDecodedBlock(start, bytes);
+        });
+    openRecords(std::move(source), groupRecordSize_, count);
+    if (timed) bounds_ = job_->masterBounds;
+}
+
+void ZtCReadDataStrategy::noteDecodedBlock(std::uint64_t sectionStart, const std::vector<std::uint8_t>& bytes) {
+    const std::uint64_t size = groupRecordSize_;
+    if (size == 0 || recordCount_ == 0) return;
+    // The block's whole records: a record cut by the block's border belongs to neither side.
+    const std::uint64_t first = sectionStart / size + (sectionStart % size != 0 ? 1 : 0);
+    const std::uint64_t end = std::min((sectionStart + bytes.size()) / size, recordCount_);
+    if (first >= end) return;
+    const std::uint64_t last = end - 1;
+    const MasterBounds::Span span{first, last, masterTimeIn(bytes.data() + (first * size - sectionStart)),
+                                  masterTimeIn(bytes.data() + (last * size - sectionStart))};
+    job_->masterBounds->note(job_->dataGroup->position, span);
+    ++notedBlocks_;
 }
 
 void ZtCReadDataStrategy::Init(GroupJob& job) {
@@ -106,6 +129,20 @@ double ZtCReadDataStrategy::MasterTime(std::uint64_t record) {
     if (master_ == nullptr) return 0.0;
     double value = 0;
     withNumericKind(masterType_, [&](auto type) { value = static_cast<double>(GetValue<decltype(type)>(*master_, record)); });
+    return timeOfMasterValue(value);
+}
+
+std::pair<double, double> ZtCReadDataStrategy::firstAndLastTime() {
+    cache_->prefetch(recordCount_ - 1);
+    const double first = MasterTime(0);
+    return {first, MasterTime(recordCount_ - 1)};
+}
+
+double ZtCReadDataStrategy::masterTimeIn(const std::uint8_t* record) const {
+    double value = 0;
+    withNumericKind(masterType_, [&](auto type) {
+        value = static_cast<double>(RecordField<decltype(type)>(*master_, 0, groupRecordSize_).read(record));
+    });
     return timeOfMasterValue(value);
 }
 
@@ -211,9 +248,16 @@ void ZtCReadDataStrategy::FinishEntries() {
     }
 }
 
-bool ZtCReadDataStrategy::narrow(double t, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t& exact) {
+bool ZtCReadDataStrategy::narrow(double t, Range& range, std::uint64_t& exact) {
+    std::uint64_t& lo = range.lo;
+    std::uint64_t& hi = range.hi;
     if (hi - lo < kNarrowFrom) return false;
-    const double first = MasterTime(lo), last = MasterTime(hi);
+    // Both ends far apart and unknown (a first search of a compressed chain): the far end's
+    // block is decoded on the second thread while this one decodes the near end's.
+    const bool loKnown = !std::isnan(range.loTime), hiKnown = !std::isnan(range.hiTime);
+    if (!loKnown && !hiKnown) cache_->prefetch(hi);
+    const double first = loKnown ? range.loTime : MasterTime(lo);
+    const double last = hiKnown ? range.hiTime : MasterTime(hi);
     if (!(first < t && t < last)) return false;  // t outside (or not a number): bisection decides
     // From here on the time at lo stays below t and the time at hi above it.
     const double share = (t - first) / (last - first);
@@ -244,14 +288,29 @@ bool ZtCReadDataStrategy::narrow(double t, std::uint64_t& lo, std::uint64_t& hi,
     }
 }
 
-std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi,
-                                          bool restricted) {
-    const std::uint64_t startHi = hi;
+ZtCReadDataStrategy::Range ZtCReadDataStrategy::knownRange(double t, Range range) {
+    if (bounds_ == nullptr) return range;
+    return bounds_->narrow(job_->dataGroup->position, t, range);
+}
+
+std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, Range range, bool restricted) {
+    const std::uint64_t startHi = range.hi;
+    const std::uint64_t notedAtStart = notedBlocks_;
+    if (std::uint64_t exact = kNone; narrow(t, range, exact)) return exact;
+    std::uint64_t lo = range.lo, hi = range.hi;
     std::uint64_t mid = lo;
-    if (std::uint64_t exact = kNone; narrow(t, lo, hi, exact)) return exact;
+    std::uint64_t noted = restricted ? notedBlocks_ : notedAtStart;
     bool crossed = false;
     bool leftEdge = false;
     while (true) {
+        // A probe that decoded a block taught where its times lie: the records that can hold t
+        // may all lie inside that block, with no other decode needed.
+        if (!restricted && noted != notedBlocks_) {
+            noted = notedBlocks_;
+            const Range known = knownRange(t, {lo, hi});
+            lo = known.lo;
+            hi = known.hi;
+        }
         mid = lo + (hi - lo) / 2;
         const double v = MasterTime(mid);
         if (v > t) {
@@ -285,10 +344,10 @@ std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, std::uint64_t l
 std::uint64_t ZtCReadDataStrategy::FindRecord(double t, Bound bound) {
     if (recordCount_ == 0) return kNone;
     if (cache_->firstHeld() != kNone) {
-        const std::uint64_t found = search(t, bound, cache_->firstHeld(), cache_->lastHeld(), true);
+        const std::uint64_t found = search(t, bound, {cache_->firstHeld(), cache_->lastHeld()}, true);
         if (found != kNone) return found;
     }
-    return search(t, bound, 0, recordCount_ - 1, false);
+    return search(t, bound, knownRange(t, {0, recordCount_ - 1}), false);
 }
 
 std::uint64_t ZtCReadDataStrategy::eventPosition(std::uint64_t cursor, double time) const {

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "blocks/cn_block.h"
 #include "blocks/data_source.h"
+#include "blocks/master_bounds.h"
 #include "data/read_job.h"
 #include "data/record_cache.h"
 #include "data/value_decoding.h"
@@ -84,6 +86,11 @@ protected:
     T GetValue(const CnRecord& channel, std::uint64_t record, std::int64_t extraOffset = 0);
     // The master channel's value in `record` as a time, its linear conversion applied.
     double MasterTime(std::uint64_t record);
+    // The same from the bytes of a record of the data group.
+    double masterTimeIn(const std::uint8_t* record) const;
+    // The master times of the first and the last record (with records). The two usually lie in
+    // blocks far apart: in a compressed chain both are decoded at once, one on a second thread.
+    std::pair<double, double> firstAndLastTime();
     // A raw master value as a time: the master's linear conversion applied, if it has one.
     double timeOfMasterValue(double raw) const { return raw * masterFactor_ + masterOffset_; }
     // A time as a raw master value: the inverse of that conversion.
@@ -123,17 +130,29 @@ protected:
     std::vector<ChannelRange> ranges_;
 
 private:
+    using Range = MasterBounds::Range;
     // Ranges shorter than this are left to the bisection alone.
     static constexpr std::uint64_t kNarrowFrom = 64;
 
-    std::uint64_t search(double t, Bound bound, std::uint64_t lo, std::uint64_t hi, bool restricted);
+    std::uint64_t search(double t, Bound bound, Range range, bool restricted);
+    // `range` shrunk by the blocks whose master times are known (unchanged when the cache is not
+    // over the data group's records or none are known).
+    Range knownRange(double t, Range range);
+    // Remembers the master times at the ends of a block of the data group's records that the
+    // cache's source has just decoded, `sectionStart` bytes into the records.
+    void noteDecodedBlock(std::uint64_t sectionStart, const std::vector<std::uint8_t>& bytes);
     // Shrinks [lo, hi] to records around time t before the bisection: the first probe goes where
     // t lies between the times at lo and hi, then steps that double each time walk on until they
     // pass t. Recordings are mostly sampled evenly, so the probes stay within a block or two of
     // the answer instead of spreading over the whole chain, where each block of a compressed
-    // chain costs a decode; uneven times cost at most about twice the bisection's probes. True,
-    // with `exact` set, when a probe meets t exactly.
-    bool narrow(double t, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t& exact);
+    // chain costs a decode; uneven times cost at most about twice the bisection's probes. The
+    // times at the range's ends are used where known. True, with `exact` set, when a probe
+    // meets t exactly.
+    bool narrow(double t, Range& range, std::uint64_t& exact);
+
+    // The file's known block bounds while the cache is over the data group's records, else null.
+    MasterBounds* bounds_ = nullptr;
+    std::uint64_t notedBlocks_ = 0;  // blocks noted by this strategy so far
 };
 
 // One strategy per job, chosen by the request's mode; null for modes without one.

@@ -43,6 +43,12 @@ public:
         return refill(record, countHint);
     }
 
+    // Has the block that holds `record` decoded on a second thread meanwhile, when it is a
+    // compressed block not decoded yet (see DataSource::prefetch).
+    void prefetch(std::uint64_t record) {
+        if (record < recordCount_) source_.prefetch(*stream_, record * recordSize_);
+    }
+
     bool failed() const { return failed_; }
     bool holds(std::uint64_t record) const { return record - first_ < held_; }
     // Range of records held; kNone for both when nothing is.

@@ -128,7 +128,7 @@ void ZtCTimeBasedStrategy::ComputeRanges() {
     if (recordCount_ == 0 || master_ == nullptr) return;
     const bool previous = singleRecord_;
     singleRecord_ = true;
-    double tmin = MasterTime(0), tmax = MasterTime(recordCount_ - 1);
+    auto [tmin, tmax] = firstAndLastTime();
     if ((master_->cn_flags & 0x08) != 0) {
         tmin = timeOfMasterValue(master_->cn_val_range_min);
         tmax = timeOfMasterValue(master_->cn_val_range_max);
