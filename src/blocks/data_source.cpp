@@ -127,25 +127,50 @@ std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::
                                std::uint64_t n) {
     n = std::min(n, kOpenEnded - offset);
     std::uint64_t done = 0;
+    Place where;
     while (done < n) {
         const std::uint64_t p = offset + done;
-        const std::size_t index = locate(p);
-        if (index >= blocks_.size()) break;
-        const BlockData& block = blockData(stream, blocks_[index]);
-        // However the list describes the block, it never yields more than its own data: a
-        // damaged list must not hand out the bytes of whatever follows the block in the file.
-        const std::uint64_t length = std::min(listedLength(index), block.length);
-        const std::uint64_t at = p - blockStart(index);
-        if (!block.readable || at >= length) break;
-        const std::uint64_t wanted = std::min(n - done, length - at);
-        // A piece that goes on where the last one ended is a walk forward.
-        const std::size_t ahead = p == lastPieceEnd_ ? index + 1 : blocks_.size();
-        const std::uint64_t got = readPiece(stream, block, index, at, out + done, wanted, ahead);
+        if (!place(stream, p, n - done, where)) break;
+        const std::uint64_t got =
+            readPiece(stream, *where.block, where.index, where.within, out + done, where.count, aheadOf(p, where.index));
         lastPieceEnd_ = p + got;
         done += got;
-        if (got < wanted) break;
+        if (got < where.count) break;
     }
     return done;
+}
+
+std::uint64_t DataSource::readInPlace(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,
+                                      const std::uint8_t*& at) {
+    n = std::min(n, kOpenEnded - offset);
+    Place where;
+    if (n == 0 || !place(stream, offset, n, where)) return 0;
+    const BlockData& block = *where.block;
+    std::uint64_t count = where.count;
+    if (block.compressed) {
+        const std::vector<std::uint8_t>* bytes = decoded(stream, block, where.index, aheadOf(offset, where.index));
+        if (bytes == nullptr || where.within >= bytes->size()) return 0;
+        at = bytes->data() + where.within;
+        count = std::min<std::uint64_t>(count, bytes->size() - where.within);
+    } else {
+        at = stream.bytesInPlace(static_cast<std::uint64_t>(block.link) + kBlockHeaderSize + where.within, count);
+        if (at == nullptr) return 0;
+    }
+    lastPieceEnd_ = offset + count;
+    return count;
+}
+
+bool DataSource::place(ZtCMF4Stream& stream, std::uint64_t p, std::uint64_t n, Place& where) {
+    where.index = locate(p);
+    if (where.index >= blocks_.size()) return false;
+    where.block = &blockData(stream, blocks_[where.index]);
+    // However the list describes the block, it never yields more than its own data: a damaged
+    // list must not hand out the bytes of whatever follows the block in the file.
+    const std::uint64_t length = std::min(listedLength(where.index), where.block->length);
+    where.within = p - blockStart(where.index);
+    if (!where.block->readable || where.within >= length) return false;
+    where.count = std::min(n, length - where.within);
+    return true;
 }
 
 std::uint64_t DataSource::readInto(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,

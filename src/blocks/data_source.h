@@ -49,6 +49,14 @@ public:
     std::uint64_t readInto(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,
                            std::vector<std::uint8_t>& out);
 
+    // Up to `n` bytes from section offset `offset` where they lie, without a copy: in the file's
+    // mapping for an uncompressed block, in the decoded bytes for a DZ block. Only the bytes of
+    // the one block that holds `offset` are offered; returns how many `at` points to, 0 when
+    // none can be offered so (the caller then copies with read). Valid until this source reads
+    // another block or the stream closes.
+    std::uint64_t readInPlace(ZtCMF4Stream& stream, std::uint64_t offset, std::uint64_t n,
+                              const std::uint8_t*& at);
+
     bool empty() const { return blocks_.empty(); }
 
     // Takes decoded DZ blocks from `shared` and leaves the ones it decodes there, for the reads
@@ -77,6 +85,22 @@ private:
     // The blocks of a DL chain, in section order.
     void appendLists(const std::vector<DlRecord>& lists);
     void appendSingleBlock(std::int64_t link);
+
+    // Where section offset `p` lies: the index of its block, the block's header data, how far
+    // into its data, and how many of the bytes asked for the block holds from there. False when
+    // no readable block holds the offset.
+    struct Place {
+        std::size_t index = 0;
+        const BlockData* block = nullptr;
+        std::uint64_t within = 0;
+        std::uint64_t count = 0;
+    };
+    bool place(ZtCMF4Stream& stream, std::uint64_t p, std::uint64_t n, Place& where);
+    // The block a read at `p` comes to after the one at `index`: the next one when the read goes
+    // on where the last piece ended (a walk forward), else none (blocks_.size()).
+    std::size_t aheadOf(std::uint64_t p, std::size_t index) const {
+        return p == lastPieceEnd_ ? index + 1 : blocks_.size();
+    }
 
     // Index of the block that holds section offset `p`, or blocks_.size() when none does.
     std::size_t locate(std::uint64_t p) const;

@@ -56,6 +56,8 @@ int ZtCMF4Stream::openThroughHandle(OpenMode mode) {
 
 void ZtCMF4Stream::close() {
     readOnly_ = false;
+    mapping_.unmap();
+    mappingTried_ = false;
     pages_.clear();
     lastPage_ = nullptr;
     if (stream_ != nullptr) std::fclose(stream_);
@@ -193,6 +195,15 @@ int ZtCMF4Stream::readBytes(void* target, std::size_t count) {
     const std::size_t got = count == 0 ? 0 : std::fread(target, 1, count, stream_);
     refreshPosition();
     return got == count ? kOk : kFailed;
+}
+
+const std::uint8_t* ZtCMF4Stream::bytesInPlace(std::uint64_t offset, std::uint64_t count) {
+    if (!readOnly_ || stream_ == nullptr || offset > fileSize_ || count > fileSize_ - offset) return nullptr;
+    if (!mappingTried_) {
+        mappingTried_ = true;
+        mapping_.map(stream_, fileSize_);
+    }
+    return mapping_.bytes() != nullptr ? mapping_.bytes() + offset : nullptr;
 }
 
 int ZtCMF4Stream::readU64Array(std::uint64_t* values, std::size_t count) {

@@ -85,6 +85,12 @@ public:
     }
     int readCountedU64Array(std::uint64_t* values, std::size_t count, std::uint64_t& remaining);
 
+    // The `count` bytes at `offset` as they lie in the file, without a copy, for a stream
+    // opened for reading (the file is mapped at the first call); null when they do not lie
+    // inside the file as it was when opened, for other streams, or when the file cannot be
+    // mapped. Valid until the stream closes.
+    const std::uint8_t* bytesInPlace(std::uint64_t offset, std::uint64_t count);
+
     // Writes: kFailed without a usable stream or on a short write; the cached position
     // advances by the nominal size either way.
     int writeBytes(const void* source, std::size_t count);
@@ -141,6 +147,9 @@ private:
     std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;  // by page number
     const Page* lastPage_ = nullptr;  // most reads continue in the page of the one before
     std::uint64_t fileSize_ = 0;
+    // The read-only mapping bytesInPlace hands out; tried once per open.
+    platform::MappedFile mapping_;
+    bool mappingTried_ = false;
 };
 
 }  // namespace tarvik

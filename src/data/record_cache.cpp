@@ -33,8 +33,20 @@ void RecordCache::reset(DataSource source, std::uint64_t recordSize, std::uint64
 const std::uint8_t* RecordCache::refill(std::uint64_t record, std::uint64_t countHint) {
     if (failed_ || record >= recordCount_) return nullptr;
     const std::uint64_t fits = windowBytes_ / recordSize_;
+    const std::uint64_t left = recordCount_ - record;
+    // In place, a window is still no larger than a copied one: a loop that goes over it once
+    // per channel then finds it in the processor's cache every time.
+    const std::uint8_t* inPlace = nullptr;
+    const std::uint64_t whole =
+        source_.readInPlace(*stream_, record * recordSize_, std::min(fits, left) * recordSize_, inPlace) / recordSize_;
+    if (whole > 0) {
+        first_ = record;
+        held_ = whole;
+        window_ = inPlace;
+        return window_;
+    }
     std::uint64_t count = countHint == 0 ? 1 : std::min(countHint, fits);
-    count = std::min(count, recordCount_ - record);
+    count = std::min(count, left);
     // The window grows only as records arrive: a record size or count from a damaged file must
     // not size memory that the data cannot fill.
     held_ = source_.readInto(*stream_, record * recordSize_, count * recordSize_, buffer_) / recordSize_;
@@ -43,7 +55,8 @@ const std::uint8_t* RecordCache::refill(std::uint64_t record, std::uint64_t coun
         return nullptr;
     }
     first_ = record;
-    return buffer_.data();
+    window_ = buffer_.data();
+    return window_;
 }
 
 void RecordCache::fail() {

@@ -1,8 +1,11 @@
-// The window of records a read job works on. Records are fetched from the data section in
-// windows of up to 1 MiB (or the whole section when it is smaller, or one record when records
-// are larger), so a run over a range of records touches the file once per window, and every
-// record inside the window is a pointer away. The window's memory grows only as far as the data
-// present fills it. A read that yields nothing fails the cache for the rest of the job.
+// The window of records a read job works on, so that every record inside it is a pointer away.
+// Windows hold up to 1 MiB of records (or the whole section when it is smaller, or one record
+// when records are larger). Where the records lie whole in one block, the window lies in the
+// file's mapping or in the decoded bytes of a DZ block: nothing is copied, and a read of one
+// channel touches only the memory of its own values. Elsewhere (a record cut by a block's
+// border, a file that cannot be mapped) records are copied into a buffer whose memory grows
+// only as far as the data present fills it. A read that yields nothing fails the cache for the
+// rest of the job.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +36,13 @@ public:
     void reset(DataSource source, std::uint64_t recordSize, std::uint64_t recordCount);
 
     // The bytes of `record`, or null when the cache has failed or the record lies beyond the
-    // record count. When the record is not held, a new window is read from it: `countHint`
-    // records (1 for a single probe; kUnlimited for as many as the window takes), never more
-    // than the window or the records left. The pointer stays valid until the next fetch that
-    // misses the window.
+    // record count. When the record is not held, a new window starts at it: in place, as many
+    // records as lie whole in its block; else `countHint` records copied (1 for a single probe;
+    // kUnlimited for as many as the window takes). Never more than the window or the records
+    // left. The pointer stays valid until the next fetch that misses the window.
     const std::uint8_t* fetch(std::uint64_t record, std::uint64_t countHint = kUnlimited) {
         if (record - first_ < held_) [[likely]]
-            return buffer_.data() + (record - first_) * recordSize_;
+            return window_ + (record - first_) * recordSize_;
         return refill(record, countHint);
     }
 
@@ -68,7 +71,8 @@ private:
     std::uint64_t recordSize_ = 0;
     std::uint64_t recordCount_ = 0;
     std::uint64_t windowBytes_ = 0;  // the most one window may hold
-    std::vector<std::uint8_t> buffer_;   // grown up to the window as data arrives
+    std::vector<std::uint8_t> buffer_;   // copied records, grown up to the window as they arrive
+    const std::uint8_t* window_ = nullptr;  // the records held: in place, or in buffer_
     std::uint64_t first_ = kNone;
     std::uint64_t held_ = 0;  // records held from first_ on
     bool failed_ = false;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -117,6 +118,22 @@ std::size_t readAt(std::FILE* stream, std::uint64_t offset, void* bytes, std::si
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+bool MappedFile::map(std::FILE* stream, std::uint64_t size) {
+    unmap();
+    if (stream == nullptr || size == 0 || size > std::numeric_limits<std::size_t>::max()) return false;
+    void* view = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fileno(stream), 0);
+    if (view == MAP_FAILED) return false;
+    bytes_ = static_cast<const std::uint8_t*>(view);
+    size_ = size;
+    return true;
+}
+
+void MappedFile::unmap() {
+    if (bytes_ != nullptr) munmap(const_cast<std::uint8_t*>(bytes_), static_cast<std::size_t>(size_));
+    bytes_ = nullptr;
+    size_ = 0;
 }
 
 }  // namespace tarvik::platform

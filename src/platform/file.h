@@ -39,4 +39,26 @@ int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std
 // the first (nothing the stream has buffered for writing is seen). Returns the bytes read.
 std::size_t readAt(std::FILE* stream, std::uint64_t offset, void* bytes, std::size_t count);
 
+// A read-only view of the first `size` bytes of an open file, where the system can map files
+// into memory: the bytes are read from the page cache as they are touched, with no copy and no
+// system call per read. Only for files nobody shortens while the view lives: touching a page
+// that a shortened file no longer has kills the process on most systems.
+class MappedFile {
+public:
+    MappedFile() = default;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile() { unmap(); }
+
+    // Maps the file behind `stream`; false (and nothing mapped) when it cannot be.
+    bool map(std::FILE* stream, std::uint64_t size);
+    void unmap();
+    const std::uint8_t* bytes() const { return bytes_; }
+    std::uint64_t size() const { return size_; }
+
+private:
+    const std::uint8_t* bytes_ = nullptr;
+    std::uint64_t size_ = 0;
+};
+
 }  // namespace tarvik::platform

@@ -119,10 +119,12 @@ TEST_F(RecordCacheTest, EveryStorageOfTheSectionGivesTheSameRecords) {
         const DgRecord& dataGroup = readDataGroup(file);
         RecordCache cache(*stream_, DataSource::forDataGroup(dataGroup, all.size()), kRecordSize,
                           kRecords);
-        const std::uint8_t* whole = cache.fetch(0);
-        ASSERT_NE(whole, nullptr);
-        EXPECT_EQ(cache.lastHeld(), kRecords - 1) << "a small section is held whole";
-        EXPECT_EQ(view(whole, all.size()), all);
+        // Forwards, window after window (in place, or copied where a block cuts a record).
+        for (std::uint64_t r = 0; r < kRecords; ++r) {
+            const std::uint8_t* bytes = cache.fetch(r);
+            ASSERT_NE(bytes, nullptr) << r;
+            EXPECT_EQ(view(bytes, kRecordSize), all.substr(r * kRecordSize, kRecordSize)) << r;
+        }
         // Backwards, one record per window: each piece is located on its own.
         for (std::uint64_t r = kRecords; r-- > 0;) {
             const std::uint8_t* bytes = cache.fetch(r, 1);
@@ -133,35 +135,42 @@ TEST_F(RecordCacheTest, EveryStorageOfTheSectionGivesTheSameRecords) {
     }
 }
 
-TEST_F(RecordCacheTest, WindowsFollowTheCountHint) {
+TEST_F(RecordCacheTest, WindowsLieInPlaceOrFollowTheCountHint) {
+    // Records whole in one block are held in place, to the end of the block and of the count.
     MinimalFile m = makeMinimalFile({.recordCount = kRecords});
     const DgRecord& small = readDataGroup(m.file);
-    RecordCache cache(*stream_, DataSource::forDataGroup(small, 500), kRecordSize, kRecords);
+    RecordCache cache(*stream_, DataSource::forDataGroup(small, 500), kRecordSize, kRecords - 5);
     EXPECT_EQ(cache.firstHeld(), RecordCache::kNone);
     const std::uint8_t* tenth = cache.fetch(10, 5);
     ASSERT_NE(tenth, nullptr);
     EXPECT_EQ(cache.firstHeld(), 10u);
-    EXPECT_EQ(cache.lastHeld(), 14u);
+    EXPECT_EQ(cache.lastHeld(), kRecords - 6) << "never beyond the record count";
     EXPECT_EQ(cache.fetch(14, 1), tenth + 4 * kRecordSize) << "inside the window: no new read";
-    EXPECT_FALSE(cache.holds(15));
-    ASSERT_NE(cache.fetch(15, 1), nullptr);
-    EXPECT_EQ(cache.lastHeld(), 15u);
-    ASSERT_NE(cache.fetch(45, 100), nullptr);
-    EXPECT_EQ(cache.lastHeld(), kRecords - 1) << "never beyond the record count";
-    EXPECT_EQ(cache.fetch(kRecords), nullptr);
+    EXPECT_EQ(cache.fetch(kRecords - 5), nullptr);
     EXPECT_FALSE(cache.failed()) << "asking beyond the end is no read failure";
 
-    // Large sections are read in windows of 1 MiB.
+    // Where blocks cut records, windows are copied: as many records as the hint asks for, up
+    // to 1 MiB.
     constexpr std::uint64_t kSize = 1000, kCount = 2100, kPerWindow = 0x100000 / kSize;
     std::string large(kSize * kCount, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 / 5);
     MdfBuilder file;
-    const DataSource source = DataSource::forDataGroup(inOneBlock(addDt(file, large)), large.size());
+    constexpr std::uint64_t kCut = 1500;  // inside record 1
+    DgRecord cut;
+    cut.data.kind = BlockKind::DL;
+    cut.data.lists = {offsetList({addDt(file, std::string_view(large).substr(0, kCut)),
+                                  addDt(file, std::string_view(large).substr(kCut))},
+                                 {0, kCut})};
+    const DataSource source = DataSource::forDataGroup(cut, large.size());
     RecordCache windows(open(file.bytes()), source, kSize, kCount);
-    for (std::uint64_t r : {std::uint64_t{0}, kPerWindow, kCount - 1, std::uint64_t{3}}) {
+    ASSERT_NE(windows.fetch(1, 5), nullptr);
+    EXPECT_EQ(windows.lastHeld(), 5u);
+    for (std::uint64_t r : {std::uint64_t{0}, std::uint64_t{1}, kCount - 1, std::uint64_t{3}}) {
         const std::uint8_t* bytes = windows.fetch(r);
         ASSERT_NE(bytes, nullptr);
-        EXPECT_EQ(windows.lastHeld(), std::min(r + kPerWindow, kCount) - 1);
+        // Record 0 is the only whole one of the first block; every window holds 1 MiB at most.
+        const std::uint64_t expectedLast = r == 0 ? 0 : std::min(r + kPerWindow, kCount) - 1;
+        EXPECT_EQ(windows.lastHeld(), expectedLast) << r;
         EXPECT_EQ(view(bytes, kSize), std::string_view(large).substr(r * kSize, kSize));
     }
     // A record larger than such a window is still read whole.
@@ -245,8 +254,11 @@ TEST_F(RecordCacheTest, SignalDataReadsBackWhole) {
 
         // As records of one byte: the third value, from its length on.
         RecordCache cache(stream, std::move(source), 1, RecordCache::kUnlimited);
-        ASSERT_NE(cache.fetch(13, 38), nullptr);
-        EXPECT_EQ(view(cache.fetch(13), 38), std::string_view(values).substr(13, 38));
+        for (std::uint64_t at = 13; at < 13 + 38; ++at) {
+            const std::uint8_t* byte = cache.fetch(at, 13 + 38 - at);
+            ASSERT_NE(byte, nullptr) << at;
+            EXPECT_EQ(static_cast<char>(*byte), values[at]) << at;
+        }
         EXPECT_EQ(cache.fetch(values.size()), nullptr) << "beyond the data";
     }
 }
