@@ -18,16 +18,15 @@
 //
 // Usage: bench_convert [values]   (default 2,000,000)
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "TarvikMF4Convert.h"
+#include "best_seconds.h"
 
 namespace {
 
@@ -37,14 +36,7 @@ constexpr std::size_t kTableKeys = 64;
 // Seconds of the fastest of kRuns calls of `work`.
 template <typename Work>
 double bestSeconds(Work&& work) {
-    double best = std::numeric_limits<double>::max();
-    for (int run = 0; run < kRuns; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
+    return tarvik::bench::bestSeconds(kRuns, work);
 }
 
 struct Conversions {

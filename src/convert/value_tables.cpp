@@ -19,32 +19,30 @@ std::size_t lowerKey(std::span<const MF4ValuePair> pairs, double x) {
     return std::clamp<std::size_t>(position, 1, pairs.size() - 1) - 1;
 }
 
-// The value of the first or last key when x lies at or beyond it (and for a table of one).
-const MF4ValuePair* outerKey(std::span<const MF4ValuePair> pairs, double x) {
-    if (pairs.size() == 1 || x <= pairs.front().key) return &pairs.front();
-    if (x >= pairs.back().key) return &pairs.back();
-    return nullptr;
+// The value for x of a table of at least one key: NaN stays NaN, at or beyond the first or last
+// key that key's value, else what `between` makes of the two keys around x.
+template <typename Between>
+double lookUp(std::span<const MF4ValuePair> pairs, double x, Between between) {
+    if (std::isnan(x)) return x;
+    if (pairs.size() == 1 || x <= pairs.front().key) return pairs.front().value;
+    if (x >= pairs.back().key) return pairs.back().value;
+    const std::size_t i = lowerKey(pairs, x);
+    return between(pairs[i], pairs[i + 1], x);
 }
 
 }  // namespace
 
 double interpolated(std::span<const MF4ValuePair> pairs, double x) {
-    if (std::isnan(x)) return x;
-    if (const MF4ValuePair* outer = outerKey(pairs, x)) return outer->value;
-    const std::size_t i = lowerKey(pairs, x);
-    const MF4ValuePair& low = pairs[i];
-    const MF4ValuePair& high = pairs[i + 1];
-    if (x == low.key) return low.value;
-    return low.value + (high.value - low.value) * (x - low.key) / (high.key - low.key);
+    return lookUp(pairs, x, [](const MF4ValuePair& low, const MF4ValuePair& high, double x) {
+        if (x == low.key) return low.value;
+        return low.value + (high.value - low.value) * (x - low.key) / (high.key - low.key);
+    });
 }
 
 double nearest(std::span<const MF4ValuePair> pairs, double x) {
-    if (std::isnan(x)) return x;
-    if (const MF4ValuePair* outer = outerKey(pairs, x)) return outer->value;
-    const std::size_t i = lowerKey(pairs, x);
-    const MF4ValuePair& low = pairs[i];
-    const MF4ValuePair& high = pairs[i + 1];
-    return high.key - x < x - low.key ? high.value : low.value;
+    return lookUp(pairs, x, [](const MF4ValuePair& low, const MF4ValuePair& high, double x) {
+        return high.key - x < x - low.key ? high.value : low.value;
+    });
 }
 
 std::size_t matchingValue(std::span<const MF4ValueText> entries, double x) {

@@ -68,16 +68,6 @@ const Expected kExpected[] = {
     {"asammdf_demo_arrays_vlsd.mf4", 0, "Channel_value_range_to_value", 0.0, 198.0},
 };
 
-std::uint64_t channelNamed(const MF4Content& content, std::uint64_t group, const std::string& name) {
-    for (std::uint64_t i = 0; i < content.channelCount; ++i) {
-        const MF4Channel& channel = content.channels[i];
-        std::string text;
-        for (const MF4Char* c = channel.name; c && *c; ++c) text.push_back(static_cast<char>(*c));
-        if (channel.groupIndex == group && text == name) return i;
-    }
-    return content.channelCount;
-}
-
 // The physical value of channel `index` in `record`.
 Physical physicalAt(OpenedFile& file, std::uint64_t index, std::uint64_t record, std::uint32_t& result) {
     const MF4Content& content = *file.content();
@@ -113,7 +103,7 @@ TEST(CorpusPhysicalValues, FirstAndLastRecordsOfFilesWithConversions) {
         OpenedFile file(corpus / e.file);
         ASSERT_NE(file.content(), nullptr) << e.file;
         const MF4Content& content = *file.content();
-        const std::uint64_t index = channelNamed(content, e.group, e.channel);
+        const std::uint64_t index = tarvik::test::channelNamed(content, e.group, e.channel);
         ASSERT_LT(index, content.channelCount) << e.file << " " << e.channel;
         const bool unsupported = content.conversions[content.channels[index].conversion].conversionType == 9;
         const std::uint64_t records = content.groups[e.group].cycleCount;

@@ -9,29 +9,24 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed")
 endif()
 
+# Builds `source` into WORK_DIR/`output` with the flags pkg-config gives for `package`.
+function(build_with_pkg_config package source output)
+  execute_process(COMMAND pkg-config --cflags --libs ${package}
+                  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know ${package}")
+  endif()
+  separate_arguments(flags)
+  execute_process(COMMAND cc -std=c11 -Wall -Werror ${source} ${flags} -o ${WORK_DIR}/${output}
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${source} does not build with the pkg-config flags of ${package}")
+  endif()
+endfunction()
+
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
-execute_process(COMMAND pkg-config --cflags --libs TarvikMF4Access
-                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "pkg-config does not know TarvikMF4Access")
-endif()
-separate_arguments(flags)
-execute_process(COMMAND cc -std=c11 -Wall -Werror ${SOURCE} ${flags} -o ${WORK_DIR}/host_pc
-                RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the host does not build with the pkg-config flags")
-endif()
-execute_process(COMMAND pkg-config --cflags --libs TarvikMF4Convert
-                OUTPUT_VARIABLE convert_flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "pkg-config does not know TarvikMF4Convert")
-endif()
-separate_arguments(convert_flags)
-execute_process(COMMAND cc -std=c11 -Wall -Werror ${CONVERT_SOURCE} ${convert_flags}
-                        -o ${WORK_DIR}/convert_host_pc RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the conversion host does not build with the pkg-config flags")
-endif()
+build_with_pkg_config(TarvikMF4Access ${SOURCE} host_pc)
+build_with_pkg_config(TarvikMF4Convert ${CONVERT_SOURCE} convert_host_pc)
 
 file(WRITE ${WORK_DIR}/cmake-host/CMakeLists.txt
   "cmake_minimum_required(VERSION 3.25)\nproject(host C)\n"
