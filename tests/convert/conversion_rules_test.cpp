@@ -18,11 +18,6 @@ using tarvik::test::convertTexts;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-template <typename T>
-std::vector<T> asKind(const std::vector<int>& values) {
-    return {values.begin(), values.end()};
-}
-
 // Every numeric kind reads its own width: the same small values stored as each of the ten
 // kinds convert to the same physical values, for every numeric rule.
 TEST(ConvertNumbers, EveryValueKindGivesTheSameValues) {
@@ -42,22 +37,16 @@ TEST(ConvertNumbers, EveryValueKindGivesTheSameValues) {
 
     const std::vector<int> raw{0, 1, 2, 5, 7, 10, 55, 100, 127};
     for (const std::int64_t conversion : {std::int64_t{-1}, linear, rational, formula, table}) {
-        const auto reference = convertNumbers(t.tree(), conversion, 5, asKind<double>(raw));
+        const auto reference = convertNumbers(t.tree(), conversion, 5, std::vector<double>(raw.begin(), raw.end()));
         ASSERT_EQ(reference.result, MF4_CONVERT_OK);
-        const auto check = [&](std::uint32_t kind, auto values) {
-            const auto got = convertNumbers(t.tree(), conversion, kind, values);
+        const auto check = [&]<typename T>(std::uint32_t kind, T) {
+            const auto got = convertNumbers(t.tree(), conversion, kind, std::vector<T>(raw.begin(), raw.end()));
             EXPECT_EQ(got.result, MF4_CONVERT_OK) << "kind " << kind;
             EXPECT_EQ(got.values, reference.values) << "conversion " << conversion << ", kind " << kind;
         };
-        check(16, asKind<std::int8_t>(raw));
-        check(17, asKind<std::uint8_t>(raw));
-        check(2, asKind<std::int16_t>(raw));
-        check(18, asKind<std::uint16_t>(raw));
-        check(3, asKind<std::int32_t>(raw));
-        check(19, asKind<std::uint32_t>(raw));
-        check(20, asKind<std::int64_t>(raw));
-        check(21, asKind<std::uint64_t>(raw));
-        check(4, asKind<float>(raw));
+        check(16, std::int8_t{}), check(17, std::uint8_t{}), check(2, std::int16_t{}), check(18, std::uint16_t{});
+        check(3, std::int32_t{}), check(19, std::uint32_t{}), check(20, std::int64_t{}), check(21, std::uint64_t{});
+        check(4, float{});
     }
     // Worked out: linear -40 + 0.5 * 10 = -35; rational (49 + 1) / (14 + 4) = 50 / 18;
     // table halfway between keys 10 and 100 at 55: 27.5; formula at 2: 2 sin 2 + 4.
@@ -144,14 +133,12 @@ TEST(ConvertTexts, RangeAndValueTables) {
     t[byValue].defaultConversion = -1;
     EXPECT_EQ(convertTexts(t.tree(), byValue, 17, std::vector<std::uint8_t>{9}).values, std::vector<std::u16string>{u""});
 
-    std::uint32_t yields = 99;
-    EXPECT_EQ(MF4ConversionYields(t.tree(), byRange, &yields), MF4_CONVERT_OK);
-    EXPECT_EQ(yields, MF4_YIELDS_TEXTS);
-    t[byRange].statusString = 1;
-    MF4ConversionYields(t.tree(), byRange, &yields);
-    EXPECT_EQ(yields, MF4_YIELDS_STATUS_TEXTS);
-    MF4ConversionYields(t.tree(), half, &yields);
-    EXPECT_EQ(yields, MF4_YIELDS_NUMBERS);
+    std::uint32_t yields[3] = {};
+    t[byValue].statusString = 1;
+    for (const std::int64_t c : {half, byRange, byValue}) MF4ConversionYields(t.tree(), c, &yields[c - half]);
+    EXPECT_EQ(yields[0], MF4_YIELDS_NUMBERS);
+    EXPECT_EQ(yields[1], MF4_YIELDS_TEXTS);
+    EXPECT_EQ(yields[2], MF4_YIELDS_STATUS_TEXTS);
 }
 
 // Numbers as texts: raw values unchanged are written exactly in their own kind, computed
