@@ -20,18 +20,19 @@ std::span<const T> entries(const T* array, std::uint64_t count) {
 
 }  // namespace
 
-std::optional<ConversionPlan> ConversionPlan::make(const MF4Content& content, std::int64_t index) {
-    ConversionPlan plan;
-    Rule& top = plan.rules_.emplace_back();
-    if (index == -1) return plan;
+ConversionPlan::ConversionPlan(const MF4Content& content, std::int64_t index) {
+    Rule& top = rules_.emplace_back();
+    if (index == -1) {
+        valid_ = true;
+        return;
+    }
     if (index < 0 || static_cast<std::uint64_t>(index) >= content.conversionCount ||
         content.conversions == nullptr)
-        return std::nullopt;
+        return;
     top.conversion = &content.conversions[index];
-    plan.made_.emplace_back(index, &top);
-    plan.path_.push_back(index);
-    if (!plan.fill(top, content, 0)) return std::nullopt;
-    return plan;
+    made_.emplace_back(index, &top);
+    path_.push_back(index);
+    valid_ = fill(top, content, 0);
 }
 
 const Rule* ConversionPlan::ruleOf(const MF4Content& content, std::int64_t index, int depth) {

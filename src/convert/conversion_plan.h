@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -41,23 +40,23 @@ struct Rule {
     const char16_t* defaultText = nullptr;      // text tables without a default conversion
 };
 
+// Rules point at each other and at the tree, so a plan stays where it was made.
 class ConversionPlan {
 public:
-    // The plan of conversion `index` of `content` (-1: none); empty when an index or a
-    // reference lies outside the tree, references go round in a circle or deeper than
+    // The plan of conversion `index` of `content` (-1: none). It is not valid when an index or
+    // a reference lies outside the tree, references go round in a circle or deeper than
     // kMaxDepth, or a table's count comes without its array.
-    static std::optional<ConversionPlan> make(const MF4Content& content, std::int64_t index);
+    ConversionPlan(const MF4Content& content, std::int64_t index);
+    ConversionPlan(const ConversionPlan&) = delete;
+    ConversionPlan& operator=(const ConversionPlan&) = delete;
 
-    ConversionPlan(ConversionPlan&&) = default;
-    ConversionPlan& operator=(ConversionPlan&&) = default;
-
+    bool valid() const { return valid_; }
     const Rule& top() const { return rules_.front(); }
 
     // References followed from the top at most; more is taken for a damaged tree.
     static constexpr int kMaxDepth = 16;
 
 private:
-    ConversionPlan() = default;
     // Rule of conversion `index` at reference depth `depth`, made when first met; null when
     // the tree is broken there.
     const Rule* ruleOf(const MF4Content& content, std::int64_t index, int depth);
@@ -67,6 +66,7 @@ private:
     std::vector<std::pair<std::int64_t, Rule*>> made_;  // conversion index -> its rule
     std::vector<std::int64_t> path_;                    // indices being made, to see circles
     std::vector<FormulaLease> formulas_;
+    bool valid_ = false;
 };
 
 }  // namespace tarvik::convert

@@ -21,10 +21,10 @@ std::uint32_t withPlan(const MF4Content* content, std::int64_t conversion, bool 
                        Work&& work) noexcept {
     if (content == nullptr || !argumentsHold) return MF4_CONVERT_FAILED;
     try {
-        const std::optional<ConversionPlan> plan = ConversionPlan::make(*content, conversion);
-        if (!plan) return MF4_CONVERT_FAILED;
+        const ConversionPlan plan(*content, conversion);
+        if (!plan.valid()) return MF4_CONVERT_FAILED;
         Remarks remarks;
-        work(plan->top(), remarks);
+        work(plan.top(), remarks);
         return remarks.result();
     } catch (...) {
         return MF4_CONVERT_FAILED;
