@@ -116,9 +116,9 @@ extern "C" {
 typedef struct MF4ConvertedTexts MF4ConvertedTexts;
 
 /* Says in *yields what conversion `conversion` of `content` (-1: none) makes of raw values.
-   Result 0; 4 when the conversion itself is of a type the tree does not support (it yields the
-   raw numbers); 5 when its formula does not compile (it yields NaN); 2 for a null pointer or a
-   bad index or reference (then *yields is not written). */
+   Result 0; 4 when the conversion itself is of a type the tree does not support or an empty
+   value table (it yields the raw numbers); 5 when its formula does not compile (it yields NaN);
+   2 for a null pointer or a bad index or reference (then *yields is not written). */
 MF4_CONVERT_API uint32_t MF4ConversionYields(const MF4Content* content, int64_t conversion,
                                              uint32_t* yields);
 
