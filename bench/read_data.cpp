@@ -64,6 +64,7 @@
 #include "support/mdf_blocks.h"
 #include "support/mdf_builder.h"
 #include "support/temp_dir.h"
+#include "best_seconds.h"
 #include "dz_blocks.h"
 #include "float_records.h"
 #include "read_requests.h"
@@ -205,14 +206,7 @@ void writeFiles(const FilePaths& paths, std::uint64_t records) {
 
 template <typename Work>
 double bestSeconds(Work&& work) {
-    double best = std::numeric_limits<double>::max();
-    for (int run = 0; run < kRuns; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
+    return tarvik::bench::bestSeconds(kRuns, work);
 }
 
 double freadSeconds(const std::filesystem::path& path, std::vector<char>& buffer) {

@@ -65,6 +65,7 @@
 #include <vector>
 
 #include "TarvikMF4Access.h"
+#include "best_seconds.h"
 #include "float_records.h"
 #include "read_requests.h"
 #include "support/read_items.h"
@@ -120,19 +121,12 @@ void freshCopy(const fs::path& from, const fs::path& to) {
 // The best of kRuns runs of `work`, each after an untimed `prepare`.
 template <typename Prepare, typename Work>
 double bestSeconds(Prepare&& prepare, Work&& work) {
-    double best = std::numeric_limits<double>::max();
-    for (int run = 0; run < kRuns; ++run) {
-        prepare();
-        const auto start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
+    return tarvik::bench::bestSeconds(kRuns, prepare, work);
 }
 
 template <typename Work>
 double bestSeconds(Work&& work) {
-    return bestSeconds([] {}, work);
+    return tarvik::bench::bestSeconds(kRuns, work);
 }
 
 // The whole file with plain stdio, in fread calls of `piece`'s size.

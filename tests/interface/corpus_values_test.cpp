@@ -49,13 +49,7 @@ TEST(CorpusValues, FirstAndLastValueOfEveryNumericChannel) {
         if (!tree) tree = std::make_unique<OpenedFile>(corpus / e.file);
         MF4Content* content = tree->content();
         ASSERT_NE(content, nullptr) << e.file;
-        std::uint64_t index = content->channelCount;
-        for (std::uint64_t i = 0; i < content->channelCount && index == content->channelCount; ++i) {
-            const MF4Channel& channel = content->channels[i];
-            std::string name;
-            for (const MF4Char* c = channel.name; c && *c; ++c) name.push_back(static_cast<char>(*c));
-            if (channel.groupIndex == e.group && name == e.channel) index = i;
-        }
+        const std::uint64_t index = tarvik::test::channelNamed(*content, e.group, e.channel);
         ASSERT_LT(index, content->channelCount) << e.file << " " << e.channel;
         const std::uint64_t records = content->groups[e.group].cycleCount;
         EXPECT_EQ(valueAt(*tree, index, 0), e.first) << e.file << " " << e.channel;

@@ -59,4 +59,14 @@ std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* lis
     return result;
 }
 
+std::uint64_t channelNamed(const MF4Content& content, std::uint64_t group, const std::string& name) {
+    for (std::uint64_t i = 0; i < content.channelCount; ++i) {
+        const MF4Channel& channel = content.channels[i];
+        std::string text;
+        for (const MF4Char* c = channel.name; c && *c; ++c) text.push_back(static_cast<char>(*c));
+        if (channel.groupIndex == group && text == name) return i;
+    }
+    return content.channelCount;
+}
+
 }  // namespace tarvik::test

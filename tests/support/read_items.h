@@ -60,6 +60,10 @@ private:
     ContentRead read_;
 };
 
+// Position in content.channels of the channel of group `group` named `name` (its name read as
+// ASCII), or channelCount when there is none.
+std::uint64_t channelNamed(const MF4Content& content, std::uint64_t group, const std::string& name);
+
 // Value `i` of a buffer of values of the numeric VARTYPE `type`, as a double.
 double numberAt(const void* values, std::uint32_t type, std::uint64_t i);
 

@@ -144,11 +144,11 @@ elseif(CASE STREQUAL "dump")
   # Exact shortest forms: the generator stores sin(2 pi i / 100) and i * 0.01.
   mf4(0 dump ${EXAMPLE} --channel Sine --from 0 --count 3)
   expect_match("${stdout}"
-               "^time +Sine\n0 +0\n0\\.01 +0\\.06279051952931337\n0\\.02 +0\\.12533323356430426\n$"
+               "^time +Sine \\[V\\]\n0 +0\n0\\.01 +0\\.06279051952931337\n0\\.02 +0\\.12533323356430426\n$"
                "table")
   # Every channel of group 0 by default, in the order of the tree.
   mf4(0 dump ${EXAMPLE} --from 99)
-  expect_match("${stdout}" "^time +Sine +Counter\n0\\.99 +-0\\.06279051952931326 +99\n$"
+  expect_match("${stdout}" "^time +Sine \\[V\\] +Counter\n0\\.99 +-0\\.06279051952931326 +99\n$"
                "last row")
   mf4(0 dump ${EXAMPLE} --channel Counter --start 0.5 --end 0.52)
   expect_match("${stdout}" "^time +Counter\n0\\.5 +50\n0\\.51 +51\n0\\.52 +52\n$" "table")
@@ -192,12 +192,12 @@ elseif(CASE STREQUAL "dump_buckets")
   # Sine over four quarters: its maximum lies at a bucket's end while it rises, else at its
   # start; exactly 1 at record 25.
   mf4(0 dump ${EXAMPLE} --channel Sine --buckets 25 --method max)
-  set(expected "record Sine\n24 0.9980267284282716\n25 1\n50 1.2246467991473532e-16\n")
+  set(expected "record Sine [V]\n24 0.9980267284282716\n25 1\n50 1.2246467991473532e-16\n")
   expect_table("${stdout}" "${expected}99 -0.06279051952931326\n" "maxima")
   # Every channel by default, one table each; the second bucket is cut at the last record. Sine
   # falls below 0 after record 50, so the first bucket's minimum is its last record.
   mf4(0 dump ${EXAMPLE} --buckets 60 --method min)
-  set(expected "record Sine\n59 -0.5358267949789964\n75 -1\n\nrecord Counter\n0 0\n60 60\n")
+  set(expected "record Sine [V]\n59 -0.5358267949789964\n75 -1\n\nrecord Counter\n0 0\n60 60\n")
   expect_table("${stdout}" "${expected}" "minima")
   # Means from --from on, rounded half away from zero (24.5 gives 25); the x of a mean is the
   # middle of its bucket.
@@ -272,6 +272,7 @@ elseif(CASE STREQUAL "demo")
   expect_match("${stdout}" "\\] drive_state +VLSD string \\(UTF-8\\)" "text channel")
   expect_match("${stdout}" "\\] steering_angle +i16, [^\n]*\"deg\", ${conversion} linear\n"
                "linear")
+  expect_match("${stdout}" "\\] linear 0\\.1 \\* X \\+ 0, name \"tenths\"\n" "linear rule")
   expect_match("${stdout}" "value to text, 7 entries, name \"gear names\", default \"invalid\"\n"
                "value-to-text conversion")
   mf4(0 info --json "${demo}")
@@ -290,9 +291,19 @@ elseif(CASE STREQUAL "demo")
   # The drive reaches 100 km/h at 6 s and cruises; the 3-bit gear holds the 4th at 70 km/h.
   mf4(0 dump "${demo}" --group 1 --channel vehicle_speed --channel drive_state --from 60
       --count 1)
-  expect_table("${stdout}" "time vehicle_speed drive_state\n6 100 \"cruising\"\n" "vehicle at 6 s")
-  mf4(0 dump "${demo}" --channel gear --start 4.2 --end 4.2)
-  expect_table("${stdout}" "time gear\n4.2 4\n" "gear at 4.2 s")
+  expect_table("${stdout}" "time vehicle_speed [km/h] drive_state\n6 100 \"cruising\"\n" "vehicle at 6 s")
+  # Physical values by default: the gear's name, the coolant less the sensor's 40 degrees, the
+  # steering angle in tenths; --raw shows what the file stores.
+  mf4(0 dump "${demo}" --channel gear --channel coolant_temp --start 4.2 --end 4.2)
+  expect_table("${stdout}" "time gear coolant_temp [°C]\n4.2 \"4th\" 80\n" "gear at 4.2 s")
+  mf4(0 dump "${demo}" --channel gear --channel coolant_temp --start 4.2 --end 4.2 --raw)
+  expect_table("${stdout}" "time gear (raw) coolant_temp (raw)\n4.2 4 120\n" "raw gear at 4.2 s")
+  mf4(0 dump "${demo}" --group 1 --channel steering_angle --from 60 --count 1)
+  expect_table("${stdout}" "time steering_angle [deg]\n6 14.3\n" "steering at 6 s")
+  mf4(0 export "${demo}" --csv "${WORK_DIR}/demo.csv")
+  file(READ "${WORK_DIR}/demo.csv" csv_text LIMIT 400)
+  expect_match("${csv_text}" "^time,engine_speed \\[rpm\\],coolant_temp \\[[^]\n]+\\],[^\n]*,gear\n0,800,75,[^\n]*,neutral\n"
+               "physical CSV")
   # A finished file is not recovery's to change; a missing one is refused.
   file(SHA256 "${demo}" before)
   mf4(0 recover "${demo}")
@@ -326,7 +337,7 @@ elseif(CASE STREQUAL "import")
   mf4(0 check "${out}")
   expect_match("${stdout}" "import\\.mf4: 0 errors, 0 warnings\n$" "check")
   mf4(0 dump "${out}")
-  string(CONCAT expected "time (raw) speed count note\n0 1.5 7 \"a, b\"\n0.5 nan -3 \"plain\"\n"
+  string(CONCAT expected "time [s] speed [km/h] count note\n0 1.5 7 \"a, b\"\n0.5 nan -3 \"plain\"\n"
                          "1 2.25 9 \"say \\\"hi\\\"\\nbye\"\n")
   expect_table("${stdout}" "${expected}" "values")
   mf4(0 info --json "${out}")
@@ -347,7 +358,7 @@ elseif(CASE STREQUAL "import")
   mf4(0 import "${WORK_DIR}/round_trip.csv" "${WORK_DIR}/round_trip.mf4")
   mf4(0 dump ${EXAMPLE} --all)
   string(REGEX REPLACE " +" " " original "${stdout}")
-  string(REGEX REPLACE "^time " "time (raw) " original "${original}")
+  string(REGEX REPLACE "^time " "time [s] " original "${original}")
   mf4(0 dump "${WORK_DIR}/round_trip.mf4" --all)
   expect_table("${stdout}" "${original}" "round trip")
 
@@ -490,6 +501,22 @@ elseif(CASE STREQUAL "corpus")
   mf4(0 info --json ${CORPUS}/Vector_LinearConversion.mf4)
   expect_json("${stdout}" GET 1 conversions 0 conversionType)
   expect_json("${stdout}" LENGTH 2 conversions 0 parameters linear)
+  mf4(0 info ${CORPUS}/Vector_LinearConversion.mf4)
+  expect_match("${stdout}" "\n  \\[0\\] linear -3\\.2 \\* X \\+ -4\\.8, name" "linear rule")
+  # Raw 9 in the last record: -4.8 + -3.2 * 9.
+  mf4(0 dump ${CORPUS}/Vector_LinearConversion.mf4 --from 9)
+  expect_match("${stdout}" "\n9 +-33\\.6\n$" "physical value")
+  # A master counted in nanoseconds with a linear conversion to seconds prints in seconds:
+  # the first record lies at 20,220,000 ns, 0.02022 s as far as the float64 product 1e-9 x
+  # 20220000 goes.
+  mf4(0 dump ${CORPUS}/Vector_MinimumFile.MF4 --count 1)
+  expect_match("${stdout}" "^time \\[s\\] +dwordCounter +PWMFiltered +Triangle\n0\\.02022[0-9]* +124637 +99 +37\n$"
+               "master in seconds")
+  mf4(0 dump ${CORPUS}/Vector_MinimumFile.MF4 --count 1 --raw)
+  expect_match("${stdout}" "^time \\(raw\\) [^\n]*\n20220000 +124637 " "raw master")
+  # Ranges sharing a border: a float raw value on it belongs to the upper range.
+  mf4(0 dump ${CORPUS}/Vector_ValueRange2TextConversion.mf4 --from 2 --count 2)
+  expect_match("${stdout}" "\n2 +\"very low\"\n3 +\"low\"\n$" "range texts")
   mf4(0 info --json ${CORPUS}/Vector_Embedded.MF4)
   expect_json("${stdout}" LENGTH 3 attachments)
   expect_json("${stdout}" GET ON attachments 0 hasData)

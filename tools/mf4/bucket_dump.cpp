@@ -82,13 +82,16 @@ void noteUnreducedChannels(const MF4Content& content, const ChannelSelection& se
 }
 
 // One channel's table: where each value lies, and the value.
-void printChannel(const std::string& positionTitle, const std::string& name,
-                  const ValueBuffer& values, const ValueBuffer& positions) {
+void printChannel(const std::string& positionTitle, const std::string& title,
+                  const BucketRead& read, std::size_t i) {
+    const ValueBuffer& values = *read.values(i);
+    const ValueBuffer& positions = *read.positions(i);
     TablePrinter table(std::cout);
-    table.addRow({positionTitle, name});
+    table.addRow({positionTitle, title});
     const std::uint64_t samples = std::min(values.recordsStored(), positions.recordsStored());
     for (std::uint64_t sample = 0; sample < samples; ++sample) {
-        table.addRow({recordText(positions, sample), recordText(values, sample)});
+        table.addRow({recordText(positions, sample, read.positionsPhysical(i)),
+                      recordText(values, sample, read.valuesPhysical(i))});
         if (table.bufferedRows() >= kRowBatch) table.flush();
     }
     table.flush();
@@ -96,14 +99,14 @@ void printChannel(const std::string& positionTitle, const std::string& name,
 
 // Prints every reduced channel, a blank line between two tables.
 void printChannels(const MF4Content& content, const ChannelSelection& selection,
-                   const BucketRead& read, const std::string& positionTitle) {
+                   const BucketRead& read, const std::string& positionTitle, bool physical) {
     bool first = true;
     for (std::size_t i = 0; i < selection.channels.size(); ++i) {
         if (read.values(i) == nullptr) continue;
         if (!first) std::cout << '\n';
         first = false;
-        printChannel(positionTitle, channelName(content, selection, i), *read.values(i),
-                     *read.positions(i));
+        printChannel(positionTitle,
+                     channelTitle(content, content.channels[selection.channels[i]], physical), read, i);
     }
 }
 
@@ -144,7 +147,7 @@ int dumpBuckets(MF4Content& content, const ChannelSelection& selection,
         range = recordBuckets(options);
     }
 
-    BucketRead read(content, group, selection.channels, *range);
+    BucketRead read(content, group, selection.channels, *range, !options.raw);
     noteUnreducedChannels(content, selection, read);
     if (!read.countValues()) {
         printFindings(std::cerr, read.findings());
@@ -158,9 +161,10 @@ int dumpBuckets(MF4Content& content, const ChannelSelection& selection,
     if (read.usedInterval() > 0)
         std::cerr << "mf4: read reduction level " << shortestText(read.usedInterval())
                   << " instead of the raw records\n";
-    const std::string positionTitle =
-        range->byTime() ? masterTitle(content.groups[group]) : std::string("record");
-    printChannels(content, selection, read, positionTitle);
+    const std::string positionTitle = range->byTime()
+                                          ? masterTitle(content, content.groups[group], !options.raw)
+                                          : std::string("record");
+    printChannels(content, selection, read, positionTitle, !options.raw);
     std::cout.flush();
     const bool complete = noteShortChannels(content, selection, read, limit);
     return result == MF4_ERRORS || !complete ? kExitErrors : kExitClean;

@@ -46,15 +46,26 @@ std::optional<ValueLayout> positionLayout(const MF4ChannelGroup& group, const Bu
 }  // namespace
 
 BucketRead::BucketRead(MF4Content& content, std::uint64_t group,
-                       std::span<const std::uint64_t> channels, const BucketRange& range)
+                       std::span<const std::uint64_t> channels, const BucketRange& range,
+                       bool physical)
     : content_(content), range_(range) {
+    const auto physicalOf = [&](std::int64_t conversion) {
+        return physical && conversion >= 0 ? std::make_unique<PhysicalTexts>(content, conversion)
+                                           : nullptr;
+    };
     for (const std::uint64_t index : channels) {
         const auto values = channelLayout(content.channels[index]);
         const auto positions = values && numberSize(values->valueType) > 0
                                    ? positionLayout(content.groups[group], range, *values)
                                    : std::nullopt;
-        channels_.push_back(positions ? &pairs_.emplace_back(index, *values, *positions)
-                                      : nullptr);
+        if (!positions) {
+            channels_.push_back(nullptr);
+            continue;
+        }
+        Pair& pair = pairs_.emplace_back(index, *values, *positions);
+        pair.valuesPhysical = physicalOf(content.channels[index].conversion);
+        if (range.byTime()) pair.positionsPhysical = physicalOf(content.groups[group].masterConversion);
+        channels_.push_back(&pair);
     }
 }
 
@@ -64,6 +75,14 @@ const ValueBuffer* BucketRead::values(std::size_t i) const {
 
 const ValueBuffer* BucketRead::positions(std::size_t i) const {
     return channels_[i] != nullptr ? &channels_[i]->positions : nullptr;
+}
+
+const PhysicalTexts* BucketRead::valuesPhysical(std::size_t i) const {
+    return channels_[i] != nullptr ? channels_[i]->valuesPhysical.get() : nullptr;
+}
+
+const PhysicalTexts* BucketRead::positionsPhysical(std::size_t i) const {
+    return channels_[i] != nullptr ? channels_[i]->positionsPhysical.get() : nullptr;
 }
 
 double BucketRead::usedInterval() const {
@@ -83,7 +102,12 @@ std::uint32_t BucketRead::read(std::uint64_t limit) {
     samples.reserve(pairs_.size());
     for (const Pair& pair : pairs_)
         samples.push_back(std::min(pair.values.recordsTotal(), limit));
-    return call(samples);
+    const std::uint32_t result = call(samples);
+    for (Pair& pair : pairs_) {
+        if (pair.valuesPhysical) pair.valuesPhysical->convert(pair.values);
+        if (pair.positionsPhysical) pair.positionsPhysical->convert(pair.positions);
+    }
+    return result;
 }
 
 std::uint32_t BucketRead::call(std::span<const std::uint64_t> samples) {

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "TarvikMF4Access.h"
 #include "group_read.h"
+#include "physical_values.h"
 #include "value_buffer.h"
 
 namespace mf4tool {
@@ -36,9 +38,10 @@ struct BucketRange {
 // where a value lies; every other channel is left out of the requests.
 class BucketRead {
 public:
-    // `channels` are positions in content.channels, all of group `group`.
+    // `channels` are positions in content.channels, all of group `group`. With `physical` each
+    // read also converts the reduced values, and for buckets of time their master values.
     BucketRead(MF4Content& content, std::uint64_t group, std::span<const std::uint64_t> channels,
-               const BucketRange& range);
+               const BucketRange& range, bool physical);
 
     // Asks how many values each channel's buckets give, storing none; false when the call
     // failed (its findings say why).
@@ -53,6 +56,10 @@ public:
     // where they lie; null for a channel that cannot be reduced.
     const ValueBuffer* values(std::size_t i) const;
     const ValueBuffer* positions(std::size_t i) const;
+    // Their physical values after the last read; null for raw values, for values without a
+    // conversion and for record indices.
+    const PhysicalTexts* valuesPhysical(std::size_t i) const;
+    const PhysicalTexts* positionsPhysical(std::size_t i) const;
 
     // Interval of the coarsest reduction level the last read used instead of the raw
     // records; 0 when it read the records themselves.
@@ -68,6 +75,8 @@ private:
         std::uint64_t channel;
         ValueBuffer values;
         ValueBuffer positions;
+        std::unique_ptr<PhysicalTexts> valuesPhysical;
+        std::unique_ptr<PhysicalTexts> positionsPhysical;
         double valuesInterval = 0;
         double positionsInterval = 0;
     };

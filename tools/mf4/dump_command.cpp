@@ -23,7 +23,6 @@
 #include "read_messages.h"
 #include "record_text.h"
 #include "table_printer.h"
-#include "value_text.h"
 
 namespace mf4tool {
 
@@ -51,11 +50,11 @@ RecordRange rangeOf(const DumpOptions& options) {
 }
 
 std::vector<std::string> headerRow(const MF4Content& content, const ChannelSelection& selection,
-                                   const GroupRead& read) {
-    std::vector<std::string> row{masterTitle(content.groups[selection.group])};
+                                   const GroupRead& read, bool physical) {
+    std::vector<std::string> row{masterTitle(content, content.groups[selection.group], physical)};
     for (std::size_t i = 0; i < selection.channels.size(); ++i)
         if (read.channel(i) != nullptr)
-            row.push_back(flattened(toTerminalText(content.channels[selection.channels[i]].name)));
+            row.push_back(channelTitle(content, content.channels[selection.channels[i]], physical));
     return row;
 }
 
@@ -64,21 +63,21 @@ std::vector<std::string> valueRow(const GroupRead& read, std::size_t channelCoun
     std::vector<std::string> row;
     row.reserve(channelCount + 1);
     const ValueBuffer* master = read.master();
-    row.push_back(master != nullptr ? numberText(master->number(record, 0),
-                                                 master->layout().valueType)
-                                    : "-");
+    row.push_back(master != nullptr ? elementText(*master, record, 0, read.masterPhysical()) : "-");
     for (std::size_t i = 0; i < channelCount; ++i) {
         const ValueBuffer* values = read.channel(i);
         if (values == nullptr) continue;
-        row.push_back(record < values->recordsStored() ? recordText(*values, record) : "-");
+        row.push_back(record < values->recordsStored()
+                          ? recordText(*values, record, read.channelPhysical(i))
+                          : "-");
     }
     return row;
 }
 
 void printTable(const MF4Content& content, const ChannelSelection& selection,
-                const GroupRead& read) {
+                const GroupRead& read, bool physical) {
     TablePrinter table(std::cout);
-    table.addRow(headerRow(content, selection, read));
+    table.addRow(headerRow(content, selection, read, physical));
     const std::uint64_t records = read.recordsStored();
     for (std::uint64_t record = 0; record < records; ++record) {
         table.addRow(valueRow(read, selection.channels.size(), record));
@@ -90,7 +89,7 @@ void printTable(const MF4Content& content, const ChannelSelection& selection,
 // Reads the selected values and prints them; the tool's exit code.
 int dumpValues(MF4Content& content, const ChannelSelection& selection,
                const DumpOptions& options) {
-    GroupRead read(content, selection.group, selection.channels);
+    GroupRead read(content, selection.group, selection.channels, !options.raw);
     noteSkippedChannels(std::cerr, content, selection, read);
     const RecordRange range = rangeOf(options);
     const std::optional<std::uint64_t> total = read.countRecords(range);
@@ -102,7 +101,7 @@ int dumpValues(MF4Content& content, const ChannelSelection& selection,
     const std::uint64_t wanted = options.all ? *total : std::min(*total, options.limit);
     const std::uint32_t result = read.read(range, wanted);
     printFindings(std::cerr, read.findings());
-    printTable(content, selection, read);
+    printTable(content, selection, read, !options.raw);
     std::cout.flush();
 
     const std::uint64_t shown = read.recordsStored();
@@ -141,6 +140,8 @@ RangeOptions addRangeOptions(CLI::App& command, DumpOptions& options) {
         "--neighbours", options.neighbours,
         "Add the record just before and just after the range (with --bucket-time: the nearest "
         "bucket with values on each side)");
+    command.add_flag("--raw", options.raw,
+                     "Print the values as stored instead of their physical values");
     return range;
 }
 
@@ -149,16 +150,19 @@ RangeOptions addRangeOptions(CLI::App& command, DumpOptions& options) {
 void addDumpCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<DumpOptions>();
     CLI::App* command = app.add_subcommand(
-        "dump", "Print the raw values of a group's channels, one row per record, or their "
+        "dump", "Print the physical values of a group's channels, one row per record, or their "
                 "reduction per bucket");
     command->footer(
+        "Values are physical: each channel's conversion applied (texts of text conversions in "
+        "quotes), the master in its unit; column titles carry the unit. --raw prints the values "
+        "as stored (a column of a channel with a conversion is then titled \"name (raw)\"). "
         "With --buckets or --bucket-time each channel is reduced per bucket and printed as a "
         "table of its own (tables apart by a blank line): the first column tells where a value "
-        "lies (\"record\": its record index; \"time\": the master value as stored, \"time "
-        "(raw)\" when the master has a conversion), the second gives the value. minmax gives "
-        "the smallest and the largest value of a bucket, the earlier first (one row when they "
-        "are the same sample); a mean lies in the middle of its bucket. Only numeric channels "
-        "can be reduced. --limit counts values per channel.");
+        "lies (\"record\": its record index; \"time\": the master value), the second gives the "
+        "value. The raw values are reduced, then converted: minmax gives the samples of the "
+        "smallest and the largest raw value of a bucket, the earlier first (one row when they "
+        "are the same sample); a mean, the conversion of the raw mean, lies in the middle of its "
+        "bucket. Only numeric channels can be reduced. --limit counts values per channel.");
     command->add_option("FILE", options->file, "MDF 4 file")->required();
     command->add_option("--group", options->group,
                         "Group index (default: the group of the first --channel, else 0)");

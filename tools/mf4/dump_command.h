@@ -1,7 +1,8 @@
 // `mf4 dump FILE [--group N] [--channel NAME ...] [--from N --count N | --start T --end T]
 // [--neighbours] [--buckets N | --bucket-time W [--level-time L]] [--method minmax|min|max|mean]
-// [--limit N | --all]`: prints the raw values of one group's channels as a table, one row per
-// record with its master value first, or each channel's values reduced per bucket.
+// [--limit N | --all] [--raw]`: prints the physical values (with --raw the values as stored) of
+// one group's channels as a table, one row per record with its master value first, or each
+// channel's values reduced per bucket.
 #pragma once
 
 namespace CLI {

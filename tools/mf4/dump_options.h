@@ -20,6 +20,7 @@ struct DumpOptions {
     std::optional<double> start;
     std::optional<double> end;
     bool neighbours = false;
+    bool raw = false;  // values as stored instead of physical values
     std::uint64_t limit = 1000;  // values per channel
     bool all = false;
 

@@ -23,7 +23,6 @@
 #include "progress_display.h"
 #include "read_messages.h"
 #include "record_text.h"
-#include "value_text.h"
 
 namespace mf4tool {
 
@@ -36,6 +35,7 @@ struct ExportOptions {
     std::string file;
     std::string csv;
     std::string group = "0";
+    bool raw = false;  // values as stored instead of physical values
 };
 
 std::optional<std::uint64_t> groupNumber(const std::string& text) {
@@ -56,22 +56,14 @@ std::filesystem::path outputPath(const std::string& out, std::optional<std::uint
     return named;
 }
 
-// "name [unit]", or the name alone when the channel has no unit.
-std::string columnTitle(const MF4Channel& channel) {
-    std::string title = toTerminalText(channel.name);
-    const std::string unit = toTerminalText(channel.unit);
-    if (!unit.empty()) title += " [" + unit + ']';
-    return title;
-}
-
 std::string headerLine(const MF4Content& content, const ChannelSelection& selection,
-                       const GroupRead& read) {
+                       const GroupRead& read, bool physical) {
     std::string line;
-    appendCsvField(line, masterTitle(content.groups[selection.group]));
+    appendCsvField(line, masterTitle(content, content.groups[selection.group], physical));
     for (std::size_t i = 0; i < selection.channels.size(); ++i) {
         const ValueBuffer* values = read.channel(i);
         if (values == nullptr) continue;
-        const std::string title = columnTitle(content.channels[selection.channels[i]]);
+        const std::string title = channelTitle(content, content.channels[selection.channels[i]], physical);
         // Array elements get a column each, named by their position in the record's value.
         const ValueLayout& layout = values->layout();
         for (std::uint64_t element = 0; element < layout.elementsPerRecord; ++element) {
@@ -88,15 +80,14 @@ void appendRows(std::string& text, const GroupRead& read, std::size_t channelCou
     const ValueBuffer* master = read.master();
     const std::uint64_t records = read.recordsStored();
     for (std::uint64_t record = 0; record < records; ++record) {
-        if (master != nullptr)
-            text += numberText(master->number(record, 0), master->layout().valueType);
+        if (master != nullptr) text += elementText(*master, record, 0, read.masterPhysical());
         for (std::size_t i = 0; i < channelCount; ++i) {
             const ValueBuffer* values = read.channel(i);
             if (values == nullptr) continue;
             const bool stored = record < values->recordsStored();
             for (std::uint64_t e = 0; e < values->layout().elementsPerRecord; ++e) {
                 text += ',';
-                if (stored) appendCsvField(text, elementText(*values, record, e));
+                if (stored) appendCsvField(text, elementText(*values, record, e, read.channelPhysical(i)));
             }
         }
         text += kCsvRecordEnd;
@@ -127,14 +118,15 @@ std::uint64_t writeRecords(std::ostream& out, GroupRead& read, std::uint64_t gro
 }
 
 // Writes group `group` to `path`; the tool's exit code.
-int exportGroup(MF4Content& content, std::uint64_t group, const std::filesystem::path& path) {
+int exportGroup(MF4Content& content, std::uint64_t group, const std::filesystem::path& path,
+                bool physical) {
     const SelectionOutcome chosen = selectChannels(content, group, {});
     if (!chosen.selection) {
         std::cerr << "mf4: " << chosen.error << '\n';
         return kExitUsage;
     }
     const ChannelSelection& selection = *chosen.selection;
-    GroupRead read(content, group, selection.channels);
+    GroupRead read(content, group, selection.channels, physical);
     noteSkippedChannels(std::cerr, content, selection, read);
     const std::optional<std::uint64_t> total = read.countRecords(RecordRange{});
     if (!total) {
@@ -145,7 +137,7 @@ int exportGroup(MF4Content& content, std::uint64_t group, const std::filesystem:
 
     const std::string shownPath = flattened(path.string());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out << headerLine(content, selection, read);
+    if (out) out << headerLine(content, selection, read, physical);
     const std::uint64_t done =
         out ? writeRecords(out, read, group, *total, selection.channels.size()) : 0;
     out.close();
@@ -176,9 +168,11 @@ int exportCsv(const ExportOptions& options) {
 
     int exitCode = reading.result() == MF4_ERRORS ? kExitErrors : kExitClean;
     if (!allGroups)
-        return std::max(exitCode, exportGroup(content, *group, outputPath(options.csv, {})));
+        return std::max(exitCode,
+                        exportGroup(content, *group, outputPath(options.csv, {}), !options.raw));
     for (std::uint64_t g = 0; g < content.groupCount; ++g)
-        exitCode = std::max(exitCode, exportGroup(content, g, outputPath(options.csv, g)));
+        exitCode = std::max(exitCode,
+                            exportGroup(content, g, outputPath(options.csv, g), !options.raw));
     return exitCode;
 }
 
@@ -187,12 +181,15 @@ int exportCsv(const ExportOptions& options) {
 void addExportCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand(
-        "export", "Write the raw values of all channels of a group to a CSV file");
+        "export", "Write the physical values of all channels of a group to a CSV file");
     command->add_option("FILE", options->file, "MDF 4 file")->required();
     command->add_option("--csv", options->csv, "CSV file to write")->required();
     command->add_option("--group", options->group,
                         "Group index, or \"all\" for one file per group named OUT_<index>.ext "
                         "(default 0)");
+    command->add_flag("--raw", options->raw,
+                      "Write the values as stored instead of their physical values (the columns "
+                      "of channels with a conversion are titled \"name (raw)\")");
     command->callback([options, &exitCode] { exitCode = exportCsv(*options); });
 }
 

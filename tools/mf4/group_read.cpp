@@ -20,10 +20,6 @@ MF4ReadItem itemFor(std::uint64_t index, const RecordRange& range) {
 
 }  // namespace
 
-std::string masterTitle(const MF4ChannelGroup& group) {
-    return group.masterConversion >= 0 ? "time (raw)" : "time";
-}
-
 void CallFindings::clear() {
     if (errors_ != nullptr) FreeErrors(errors_, count_);
     errors_ = nullptr;
@@ -36,19 +32,31 @@ std::span<const MF4Error> CallFindings::items() const {
 }
 
 GroupRead::GroupRead(MF4Content& content, std::uint64_t group,
-                     std::span<const std::uint64_t> channels)
+                     std::span<const std::uint64_t> channels, bool physical)
     : content_(content), group_(group) {
+    const auto physicalOf = [&](std::int64_t conversion) {
+        return physical && conversion >= 0 ? std::make_unique<PhysicalTexts>(content, conversion)
+                                           : nullptr;
+    };
     // A group without a numeric master still needs its item: it carries the group's counters.
     buffers_.emplace_back(masterLayout(content.groups[group]).value_or(ValueLayout{}));
+    physical_.push_back(physicalOf(content.groups[group].masterConversion));
     for (const std::uint64_t index : channels) {
         const auto layout = channelLayout(content.channels[index]);
         if (!layout) {
             channels_.push_back(nullptr);
+            bufferOf_.push_back(0);
             continue;
         }
         channelIndices_.push_back(index);
         channels_.push_back(&buffers_.emplace_back(*layout));
+        bufferOf_.push_back(buffers_.size() - 1);
+        physical_.push_back(physicalOf(content.channels[index].conversion));
     }
+}
+
+const PhysicalTexts* GroupRead::channelPhysical(std::size_t i) const {
+    return bufferOf_[i] == 0 ? nullptr : physical_[bufferOf_[i]].get();
 }
 
 const ValueBuffer* GroupRead::master() const {
@@ -70,7 +78,10 @@ std::optional<std::uint64_t> GroupRead::countRecords(const RecordRange& range) {
 }
 
 std::uint32_t GroupRead::read(const RecordRange& range, std::uint64_t records) {
-    return call(range, records);
+    const std::uint32_t result = call(range, records);
+    for (std::size_t i = 0; i < buffers_.size(); ++i)
+        if (physical_[i]) physical_[i]->convert(buffers_[i]);
+    return result;
 }
 
 std::uint32_t GroupRead::call(const RecordRange& range, std::uint64_t records) {

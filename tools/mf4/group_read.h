@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "TarvikMF4Access.h"
+#include "physical_values.h"
 #include "value_buffer.h"
 
 namespace mf4tool {
@@ -42,14 +44,12 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// Title of the master's column: "time", or "time (raw)" when the master has a conversion,
-// since ReadData hands out master values as stored while time ranges are in seconds.
-std::string masterTitle(const MF4ChannelGroup& group);
-
 class GroupRead {
 public:
-    // `channels` are positions in content.channels, all of group `group`.
-    GroupRead(MF4Content& content, std::uint64_t group, std::span<const std::uint64_t> channels);
+    // `channels` are positions in content.channels, all of group `group`. With `physical` each
+    // read also converts the values of the master and channels that have a conversion.
+    GroupRead(MF4Content& content, std::uint64_t group, std::span<const std::uint64_t> channels,
+              bool physical);
 
     // Asks for the number of records in `range` without storing values; none when the call
     // failed (its findings say why).
@@ -68,6 +68,11 @@ public:
     // them (the channel is then left out of every request).
     const ValueBuffer* channel(std::size_t i) const { return channels_[i]; }
 
+    // The physical values of the last read: of the master, of the i-th channel; null for raw
+    // reads and for values without a conversion.
+    const PhysicalTexts* masterPhysical() const { return physical_.front().get(); }
+    const PhysicalTexts* channelPhysical(std::size_t i) const;
+
 private:
     std::uint32_t call(const RecordRange& range, std::uint64_t records);
 
@@ -76,6 +81,8 @@ private:
     std::vector<std::uint64_t> channelIndices_;  // only channels with a buffer
     std::deque<ValueBuffer> buffers_;             // [0] the group item's, then the channels'
     std::vector<const ValueBuffer*> channels_;
+    std::vector<std::unique_ptr<PhysicalTexts>> physical_;  // per buffer, null when raw
+    std::vector<std::size_t> bufferOf_;                     // channel given -> its buffer, 0: none
     CallFindings findings_;
 };
 

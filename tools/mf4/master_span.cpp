@@ -63,7 +63,7 @@ std::optional<double> timeOfRecord(MF4Content& content, std::uint64_t group, Gro
 
 MasterSpan masterSpan(MF4Content& content, std::uint64_t group) {
     MasterSpan span;
-    GroupRead read(content, group, {});
+    GroupRead read(content, group, {}, false);
     if (read.master() == nullptr) return span;
     RecordRange all;
     all.sampleCount = 0;  // with firstSample 0: every record

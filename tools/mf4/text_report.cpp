@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "conversion_rule.h"
 #include "findings_printer.h"
 #include "host_text.h"
 #include "number_text.h"
@@ -316,20 +317,8 @@ private:
     }
 
     std::string conversionSummary(const MF4Conversion& conversion) const {
-        std::string line = conversionTypeName(conversion.conversionType);
-        const auto& p = conversion.parameters;
-        switch (conversion.conversionType) {
-            case 1: line += " (p0 " + num(p.linear[0]) + ", p1 " + num(p.linear[1]) + ')'; break;
-            case 2:
-                line += " (" + listText(std::span<const double>(p.rational), [](double v) {
-                    return num(v);
-                }) + ')';
-                break;
-            case 3: line += " (" + lineText(conversion.formula) + ')'; break;
-            default:
-                if (conversion.entryCount != 0)
-                    line += ", " + countedText(conversion.entryCount, "entry", "entries");
-        }
+        std::string line = conversionRule(conversion);
+        if (conversion.statusString != 0) addPart(line, "status strings");
         const std::string name = lineText(conversion.name);
         if (!name.empty()) addPart(line, "name " + quoted(name));
         const std::string unit = lineText(conversion.unit);
