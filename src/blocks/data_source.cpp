@@ -133,7 +133,7 @@ std::uint64_t DataSource::read(ZtCMF4Stream& stream, std::uint64_t offset, std::
         if (!place(stream, p, n - done, where)) break;
         const std::uint64_t got =
             readPiece(stream, *where.block, where.index, where.within, out + done, where.count, aheadOf(p, where.index));
-        lastPieceEnd_ = p + got;
+        notePiece(p, got);
         done += got;
         if (got < where.count) break;
     }
@@ -156,7 +156,7 @@ std::uint64_t DataSource::readInPlace(ZtCMF4Stream& stream, std::uint64_t offset
         at = stream.bytesInPlace(static_cast<std::uint64_t>(block.link) + kBlockHeaderSize + where.within, count);
         if (at == nullptr) return 0;
     }
-    lastPieceEnd_ = offset + count;
+    notePiece(offset, count);
     return count;
 }
 

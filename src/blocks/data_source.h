@@ -97,9 +97,15 @@ private:
     };
     bool place(ZtCMF4Stream& stream, std::uint64_t p, std::uint64_t n, Place& where);
     // The block a read at `p` comes to after the one at `index`: the next one when the read goes
-    // on where the last piece ended (a walk forward), else none (blocks_.size()).
+    // on past the start of the last piece up to its end (a walk forward: a reader of whole
+    // records goes on with the record the piece cut), else none (blocks_.size()).
     std::size_t aheadOf(std::uint64_t p, std::size_t index) const {
-        return p == lastPieceEnd_ ? index + 1 : blocks_.size();
+        return lastPieceStart_ < p && p <= lastPieceEnd_ ? index + 1 : blocks_.size();
+    }
+    // Remembers the piece just read.
+    void notePiece(std::uint64_t start, std::uint64_t count) {
+        lastPieceStart_ = start;
+        lastPieceEnd_ = start + count;
     }
 
     // Index of the block that holds section offset `p`, or blocks_.size() when none does.
@@ -157,7 +163,8 @@ private:
         std::future<std::optional<std::vector<std::uint8_t>>> bytes;
     };
     ReadAheadBlock ahead_;
-    std::uint64_t lastPieceEnd_ = kOpenEnded;  // where the piece read last ended
+    std::uint64_t lastPieceStart_ = kOpenEnded;  // where the piece read last started and ended
+    std::uint64_t lastPieceEnd_ = kOpenEnded;
 };
 
 }  // namespace tarvik
