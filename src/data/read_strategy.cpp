@@ -138,6 +138,14 @@ std::pair<double, double> ZtCReadDataStrategy::firstAndLastTime() {
     return {first, MasterTime(recordCount_ - 1)};
 }
 
+void ZtCReadDataStrategy::prefetchNear(double t) {
+    if (recordCount_ == 0) return;
+    const Range range = knownRange(t, {0, recordCount_ - 1});
+    if (!(range.loTime < t && t < range.hiTime)) return;  // unknown (NaN) or outside
+    const double share = (t - range.loTime) / (range.hiTime - range.loTime);
+    cache_->prefetch(range.lo + static_cast<std::uint64_t>(share * static_cast<double>(range.hi - range.lo)));
+}
+
 double ZtCReadDataStrategy::masterTimeIn(const std::uint8_t* record) const {
     double value = 0;
     withNumericKind(masterType_, [&](auto type) {

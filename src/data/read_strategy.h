@@ -91,6 +91,10 @@ protected:
     // The master times of the first and the last record (with records). The two usually lie in
     // blocks far apart: in a compressed chain both are decoded at once, one on a second thread.
     std::pair<double, double> firstAndLastTime();
+    // Has the block that the known times place time t in decoded on the second thread, while
+    // this thread searches for another time: the two ends of a range usually lie in different
+    // blocks of a compressed chain. Does nothing when no known times enclose t.
+    void prefetchNear(double t);
     // A raw master value as a time: the master's linear conversion applied, if it has one.
     double timeOfMasterValue(double raw) const { return raw * masterFactor_ + masterOffset_; }
     // A time as a raw master value: the inverse of that conversion.

@@ -129,6 +129,8 @@ void ZtCTimeBasedStrategy::ComputeRanges() {
     const bool previous = singleRecord_;
     singleRecord_ = true;
     auto [tmin, tmax] = firstAndLastTime();
+    // The end of the first range is decoded beside the search for its start.
+    if (!job_->entries.empty()) prefetchNear(job_->entries.front().a.item.endTime);
     if ((master_->cn_flags & 0x08) != 0) {
         tmin = timeOfMasterValue(master_->cn_val_range_min);
         tmax = timeOfMasterValue(master_->cn_val_range_max);
