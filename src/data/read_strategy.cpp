@@ -303,11 +303,10 @@ ZtCReadDataStrategy::Range ZtCReadDataStrategy::knownRange(double t, Range range
 
 std::uint64_t ZtCReadDataStrategy::search(double t, Bound bound, Range range, bool restricted) {
     const std::uint64_t startHi = range.hi;
-    const std::uint64_t notedAtStart = notedBlocks_;
+    std::uint64_t noted = notedBlocks_;
     if (std::uint64_t exact = kNone; narrow(t, range, exact)) return exact;
     std::uint64_t lo = range.lo, hi = range.hi;
     std::uint64_t mid = lo;
-    std::uint64_t noted = restricted ? notedBlocks_ : notedAtStart;
     bool crossed = false;
     bool leftEdge = false;
     while (true) {
