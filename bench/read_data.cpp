@@ -38,11 +38,17 @@
 // record counts a level's start times can lie a rounding step before a bucket boundary, which
 // leaves buckets empty and values_total below 2000; "complete" allows for that.
 //
-// On the development machine (2 cores, 2,000,000 records): one channel ~43-51 ms, the same in
-// record buckets ~43-55 ms (ratio 0.9-1.07 over several runs: both are bound by reading the
-// 336 MB of records, which a record-interleaved layout cannot avoid), in time buckets ~56-73 ms
-// from the raw records and ~0.12-0.2 ms from the 1 s level (about 400 times faster), 2000
-// values each.
+// On the development machine (2 cores, 2,000,000 records; several runs, other work kept
+// aside): all channels of the DT file ~100-115 ms (0.65-0.7 of fread into a new buffer); one
+// channel ~35-37 ms read in place, 0.76-0.8 of fread of the file in 1 MiB pieces (~46 ms): the
+// 168-byte records put a value of the channel in every third 64-byte line, and the processor's
+// stream prefetcher brings in all of them, so both reads stream about as many bytes from
+// memory. The same in record buckets ~36-44 ms, in time buckets ~50-56 ms from the raw records
+// and ~0.05-0.2 ms from the 1 s level, 2000 values each. DZ deflate: all channels 720-800 MB/s,
+// one channel 900-960 MB/s, the 1 % range 18 ms first and 0.2 ms repeated; DZ transposed: all
+// channels 1030-1090 MB/s, the range 11 ms first. Inflating a 5.25 MB block takes ~6-9 ms on
+// one core, and two inflating at once each take longer on this machine, which bounds the
+// deflate file's all-channel rate below the 1000 MB/s target.
 //
 // Usage: bench_read_data [records]   (default 2,000,000)
 #include <algorithm>
