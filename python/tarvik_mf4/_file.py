@@ -1,0 +1,616 @@
+"""Reading: a file's content tree as Python objects, and its values into numpy arrays."""
+import ctypes
+import math
+import os
+import sys
+import warnings
+from ctypes import POINTER, byref, c_uint32, c_uint64, c_void_p
+from dataclasses import dataclass, field
+from typing import Optional
+
+import numpy as np
+
+from . import _records as R
+from ._library import CallFindings, Mf4Error, call, lib, wide_text
+from ._values import (BYTES, CAUSES, CONVERSION_KINDS, EVENT_TYPES, METHODS, NUMBER_DTYPES,
+                      RANGE_TYPES, TEXT8, TEXT16, VARIABLE_LENGTH, YIELDS, kind_of,
+                      property_value)
+
+_LOWEST, _HIGHEST = -sys.float_info.max, sys.float_info.max
+_ALL = (1 << 64) - 1
+# ReadData modes.
+_BY_INDEX, _BUCKETS_OF_RECORDS, _BY_TIME, _BUCKETS_OF_TIME = 0, 1, 2, 3
+
+
+@dataclass(frozen=True)
+class Conversion:
+    index: int
+    kind: str           # "linear", "value to text", ... (see _values.CONVERSION_KINDS)
+    name: Optional[str]
+    unit: Optional[str]
+    yields: str         # "numbers", "texts" or "status texts"
+    formula: Optional[str] = None
+    parameters: tuple = ()  # linear: (offset, factor); rational: the six coefficients
+
+
+@dataclass(frozen=True)
+class Channel:
+    index: int          # position in the file's channel list
+    group: int
+    name: str
+    unit: Optional[str]
+    comment: Optional[str]
+    kind: str           # "integer", "float", "string", "bytes", "structure" or "unknown"
+    value_type: int     # VARTYPE code as the interface has it
+    dtype: Optional[np.dtype]  # of the raw numbers; None for strings and bytes
+    shape: tuple        # array dimensions, () for a scalar
+    conversion: Optional[Conversion]
+    display_name: Optional[str] = None
+    variable_length: bool = False
+
+
+@dataclass(frozen=True)
+class Group:
+    index: int
+    name: Optional[str]
+    comment: Optional[str]
+    source: Optional[str]
+    records: int
+    master_dtype: Optional[np.dtype]  # None: the group has no numeric master
+    master_unit: Optional[str]
+    master_conversion: Optional[Conversion]
+    channels: tuple = field(default=(), repr=False)
+
+
+@dataclass(frozen=True)
+class Event:
+    type: str
+    time: float
+    name: Optional[str]
+    comment: Optional[str]
+    range: str          # "point", "begin" or "end"
+    cause: str
+
+
+@dataclass(frozen=True)
+class Attachment:
+    file_name: Optional[str]
+    mime_type: Optional[str]
+    comment: Optional[str]
+    embedded: bool
+    size: int
+    data: Optional[bytes] = field(repr=False)
+
+
+@dataclass(frozen=True)
+class Header:
+    comment: Optional[str]
+    properties: dict
+    start_time_ns: int
+    version: int
+    program_id: str
+    tool_vendor: Optional[str]
+    tool_version: Optional[str]
+
+
+@dataclass(frozen=True)
+class HistoryEntry:
+    time_ns: int
+    comment: Optional[str]
+
+
+def _wide_path(path):
+    return os.fspath(path).encode("utf-16-le", "surrogatepass") + b"\0\0"
+
+
+def _array(pointer, count):
+    return [pointer[i] for i in range(count)] if pointer and count else []
+
+
+def _properties(pointer, count):
+    return {wide_text(p.name): property_value(p.type, wide_text(p.value))
+            for p in _array(pointer, count)}
+
+
+def _counter_pointers(count):
+    """`count` items' four counters (stored, total, events stored, events total) in one array."""
+    counters = np.zeros((max(count, 1), 4), dtype=np.uint64)
+    base = counters.ctypes.data
+    pointers = [[ctypes.cast(base + 8 * (4 * i + k), POINTER(c_uint64)) for k in range(4)]
+                for i in range(count)]
+    return counters, pointers
+
+
+class _Values:
+    """The host's buffer of one read item: sized from the tree, read into, then decoded."""
+
+    def __init__(self, value_type, elements=1, shape=(), record_bytes=0, variable=False,
+                 latin1=False):
+        self.value_type = value_type
+        self.elements = elements
+        self.shape = shape
+        self.record_bytes = record_bytes  # bytes: per record; variable: per position slot
+        self.variable = variable
+        self.latin1 = latin1
+        self.byte_data = None
+        self.capacity = 0
+        self.transposed = False
+
+    @staticmethod
+    def of_channel(channel_record):
+        c = channel_record
+        dims = tuple(int(c.dimensionSizes[d]) for d in range(min(c.dimensionCount, 3)))
+        if c.inverseLayout and len(dims) > 1:
+            dims = dims[::-1]  # stored column-major: transposed after the read
+        elements = math.prod(dims) if dims else 1
+        vt = c.valueType
+        if vt in NUMBER_DTYPES or vt in (TEXT8, TEXT16):
+            values = _Values(vt, elements, dims, latin1=c.stringEncoding == 1)
+            values.transposed = bool(c.inverseLayout) and len(dims) > 1
+            return values
+        if vt == BYTES:
+            if c.channelType == VARIABLE_LENGTH:
+                return _Values(vt, 1, (), (c.bitCount + 7) // 8 or 8, variable=True)
+            return _Values(vt, 1, (), (c.bitCount * elements + 7) // 8)
+        return None
+
+    def allocate(self, records):
+        self.records = records
+        vt = self.value_type
+        if vt in NUMBER_DTYPES:
+            self.capacity = records * self.elements
+            self.buffer = np.empty(self.capacity, NUMBER_DTYPES[vt])
+        elif vt in (TEXT8, TEXT16):
+            self.capacity = records * self.elements
+            self.buffer = np.zeros(self.capacity, np.uintp)
+        else:
+            self.capacity = records
+            self.buffer = np.empty(records * self.record_bytes, np.uint8)
+            if self.variable and self.byte_data is None:
+                self.byte_data = np.empty(records * 16 + 4096, np.uint8)
+
+    def bind(self, item, counters):
+        item.capacity = self.capacity if self.buffer.size else 0
+        item.values = self.buffer.ctypes.data if self.buffer.size else None
+        if self.value_type in (TEXT8, TEXT16):
+            item.valueKind = self.value_type
+        if self.variable:
+            item.byteData = self.byte_data.ctypes.data
+            item.reserved = self.byte_data.size
+        item.valuesStored, item.valuesTotal, item.eventsStored, item.eventsTotal = counters
+
+    def _shaped(self, values, stored):
+        if not self.shape:
+            return values
+        values = values.reshape((stored,) + self.shape)
+        if self.transposed:
+            values = values.transpose(0, *range(len(self.shape), 0, -1))
+        return values
+
+    def release(self, stored):
+        """Gives the library's strings of a read back without decoding them."""
+        if self.value_type in (TEXT8, TEXT16) and stored:
+            lib.FreeStrings(self.buffer.ctypes.data, stored * self.elements,
+                            1 if self.value_type == TEXT16 else 0)
+
+    def take(self, stored):
+        """The values of the first `stored` samples; releases the library's strings."""
+        vt = self.value_type
+        if vt in NUMBER_DTYPES:
+            return self._shaped(self.buffer[:stored * self.elements], stored)
+        if vt in (TEXT8, TEXT16):
+            slots = self.buffer[:stored * self.elements]
+            try:
+                texts = [self._text(address) for address in slots.tolist()]
+            finally:
+                if slots.size:
+                    lib.FreeStrings(self.buffer.ctypes.data, slots.size, 1 if vt == TEXT16 else 0)
+            values = np.empty(len(texts), dtype=object)
+            values[:] = texts
+            return self._shaped(values, stored)
+        records = self.buffer[:stored * self.record_bytes].reshape(stored, self.record_bytes)
+        values = np.empty(stored, dtype=object)
+        if not self.variable:
+            values[:] = [row.tobytes() for row in records]
+            return values
+        data = self.byte_data
+        positions = np.zeros((stored, 8), np.uint8)
+        width = min(self.record_bytes, 8)
+        positions[:, :width] = records[:, :width]
+        for i, position in enumerate(positions.view("<u8")[:, 0].tolist()):
+            length = int(data[position:position + 4].view("<u4")[0])
+            values[i] = data[position + 4:position + 4 + length].tobytes()
+        return values
+
+    def _text(self, address):
+        if not address:
+            return ""
+        if self.value_type == TEXT16:
+            return wide_text(address)
+        raw = ctypes.string_at(address)
+        return raw.decode("latin-1" if self.latin1 else "utf-8", "replace")
+
+    def wants_more_bytes(self, stored, total):
+        """A variable-length read that stopped for want of byte space: grow it, say so."""
+        if not self.variable or stored >= total:
+            return False
+        self.byte_data = np.empty(self.byte_data.size * 4, np.uint8)
+        return True
+
+
+class File:
+    """An MDF 4 file opened for reading (ReadContent); closed with FreeContent."""
+
+    def __init__(self, path):
+        self.path = os.fspath(path)
+        self._content = POINTER(R.MF4Content)()
+        self._yields = {}
+        out = CallFindings()
+        result = lib.ReadContent(_wide_path(path), byref(self._content), *out.args())
+        self.findings = out.take()
+        if result == 2:
+            self._free()  # a failed read may still have handed out a tree
+            raise Mf4Error(f"cannot read {self.path}", self.findings)
+        self._describe()
+
+    # -- the tree ------------------------------------------------------------------------------
+    def _describe(self):
+        c = self._content.contents
+        conversions = [self._conversion(i, cc) for i, cc in
+                       enumerate(_array(c.conversions, c.conversionCount))]
+        conversion = (lambda i: conversions[i] if 0 <= i < len(conversions) else None)
+        self._records = _array(c.channels, c.channelCount)
+        channels = []
+        for i, ch in enumerate(self._records):
+            conv = conversion(ch.conversion)
+            unit = wide_text(ch.unit)
+            if not unit and conv is not None and conv.yields == "numbers":
+                unit = conv.unit  # a conversion's unit stands in; texts have none
+            dtype = NUMBER_DTYPES.get(ch.valueType)
+            dims = tuple(int(ch.dimensionSizes[d]) for d in range(min(ch.dimensionCount, 3)))
+            channels.append(Channel(i, int(ch.groupIndex), wide_text(ch.name) or "", unit,
+                                    wide_text(ch.comment), kind_of(ch.valueType, ch.childCount),
+                                    ch.valueType, dtype, dims, conv, wide_text(ch.displayName),
+                                    ch.channelType == VARIABLE_LENGTH))
+        self.channels = channels
+        self._group_records = _array(c.groups, c.groupCount)
+        self.groups = []
+        for g, gr in enumerate(self._group_records):
+            master = conversion(gr.masterConversion)
+            self.groups.append(Group(
+                g, wide_text(gr.acquisitionName), wide_text(gr.comment), wide_text(gr.sourceName),
+                int(gr.cycleCount), NUMBER_DTYPES.get(gr.masterValueType),
+                master.unit if master else None, master,
+                tuple(ch for ch in channels if ch.group == g)))
+        self._by_name = {}
+        for ch in channels:
+            self._by_name.setdefault(ch.name, []).append(ch)
+        self.events = [Event(EVENT_TYPES.get(e.eventType, str(e.eventType)), e.syncValue,
+                             wide_text(e.name), wide_text(e.comment),
+                             RANGE_TYPES.get(e.rangeType, str(e.rangeType)),
+                             CAUSES.get(e.cause, str(e.cause)))
+                       for e in _array(c.events, c.eventCount)]
+        self.attachments = [Attachment(wide_text(a.fileName), wide_text(a.mimeType),
+                                       wide_text(a.comment), bool(a.embedded), int(a.size),
+                                       ctypes.string_at(a.data, a.size) if a.data else None)
+                            for a in _array(c.attachments, c.attachmentCount)]
+        self.header = Header(wide_text(c.headerComment),
+                             _properties(c.headerProperties, c.headerPropertyCount),
+                             int(c.startTimeNs), int(c.formatVersion),
+                             c.programId.decode("latin-1").rstrip(), wide_text(c.toolVendor),
+                             wide_text(c.toolVersion))
+        self.history = [HistoryEntry(int(h.timeNs), wide_text(h.comment))
+                        for h in _array(c.history, c.historyCount)]
+
+    def _conversion(self, index, cc):
+        yields = c_uint32(0)
+        if lib.ConversionYields(self._content, index, byref(yields)) == 2:
+            yields.value = 0
+        self._yields[index] = yields.value
+        parameters = ()
+        if cc.conversionType == 1:
+            parameters = tuple(cc.parameters.linear)
+        elif cc.conversionType == 2:
+            parameters = tuple(cc.parameters.rational)
+        return Conversion(index, CONVERSION_KINDS.get(cc.conversionType, "unsupported"),
+                          wide_text(cc.name), wide_text(cc.unit), YIELDS[yields.value],
+                          wide_text(cc.formula), parameters)
+
+    # -- life ----------------------------------------------------------------------------------
+    def close(self):
+        self._free()
+
+    def _free(self):
+        if self._content:
+            lib.FreeContent(self._content)
+        self._content = POINTER(R.MF4Content)()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_content", None):
+            self._free()
+
+    @property
+    def closed(self):
+        return not self._content
+
+    def _open_content(self):
+        if not self._content:
+            raise ValueError(f"{self.path} is closed")
+        return self._content
+
+    # -- looking up ----------------------------------------------------------------------------
+    def channel(self, name, group=None):
+        """The channel named `name` (in `group` when given, else the first of that name)."""
+        if isinstance(name, Channel):
+            return name
+        found = self._by_name.get(name, [])
+        if group is not None:
+            found = [ch for ch in found if ch.group == group]
+        if not found:
+            where = f" in group {group}" if group is not None else ""
+            raise KeyError(f"{self.path} has no channel named {name!r}{where}")
+        return found[0]
+
+    def _group(self, group):
+        if not 0 <= group < len(self.groups):
+            raise IndexError(f"{self.path} has no group {group} (it has {len(self.groups)})")
+        return self.groups[group]
+
+    # -- values --------------------------------------------------------------------------------
+    def read(self, name, *, start=None, end=None, first=None, count=None, raw=False,
+             buckets=None, method="minmax", group=None):
+        """(master values, channel values) of one channel; see read_group for the ranges.
+
+        With `buckets`, the values are reduced per bucket (`method`: "minmax", "min", "max" or
+        "mean") over [start, end] in master time (the file's reduction levels serve when one
+        fits), or over records for a group without a numeric master; the master values then
+        say where each reduced value lies."""
+        ch = self.channel(name, group)
+        if buckets is not None:
+            return self._read_buckets(ch, buckets, method, start, end, first, count, raw)
+        t, values = self.read_group(ch.group, [ch], start=start, end=end, first=first,
+                                    count=count, raw=raw)
+        return t, next(iter(values.values()))
+
+    def read_group(self, group=0, channels=None, *, start=None, end=None, first=None,
+                   count=None, raw=False):
+        """(master values, {name: values}) of channels of one group in one ReadData call.
+
+        Records by index (`first`, `count`) or by master time (`start`, `end`, both inclusive);
+        by default all. Values are physical (each channel's conversion applied) unless `raw`:
+        numbers as float64, text conversions as str; channels without a conversion keep their
+        own dtype. Array channels come as (records, *dims) arrays, strings as str, byte arrays
+        as bytes. A group without a numeric master gives record indices as master values."""
+        content = self._open_content()
+        g = self._group(group)
+        chosen = g.channels if channels is None else [self.channel(c, group) for c in channels]
+        layouts = [(ch, _Values.of_channel(self._records[ch.index])) for ch in chosen]
+        layouts = [(ch, v) for ch, v in layouts if v is not None]
+        by_time = start is not None or end is not None
+        if by_time and (first is not None or count is not None):
+            raise ValueError("give a time range (start, end) or a record range (first, count)")
+        mode = _BY_TIME if by_time else _BY_INDEX
+        first = first or 0
+        if count is None:
+            sample_count = 0 if first == 0 else _ALL - first
+        else:
+            sample_count = count
+            if count == 0:
+                return self._empty(g, layouts)
+
+        master = _Values(self._group_records[group].masterValueType) \
+            if g.master_dtype is not None else None
+        items = (R.MF4ReadItem * max(len(layouts), 1))()
+        group_item = R.sized(R.MF4ReadItem)
+        counters, pointers = _counter_pointers(len(layouts) + 1)
+        for item, index in [(group_item, group)] + [(items[i], ch.index)
+                                                    for i, (ch, _) in enumerate(layouts)]:
+            item.structSize = ctypes.sizeof(R.MF4ReadItem)
+            item.index = index
+            item.firstSample = first
+            item.sampleCount = sample_count
+            item.startTime = _LOWEST if start is None else start
+            item.endTime = _HIGHEST if end is None else end
+        request = R.sized(R.MF4ReadRequest)
+        request.channelItemCount = len(layouts)
+        request.channelItems = items if layouts else None
+        request.groupItemCount = 1
+        request.groupItems = ctypes.pointer(group_item)
+        request.mode = mode
+
+        records = self._records_in(content, request, group_item, pointers[0])
+        buffers = [master] + [v for _, v in layouts]
+        while True:
+            for j, buffer in enumerate(buffers):
+                item = group_item if j == 0 else items[j - 1]
+                if buffer is None:
+                    item.capacity, item.values = 0, None
+                    item.valuesStored, item.valuesTotal, item.eventsStored, item.eventsTotal = \
+                        pointers[0]
+                    continue
+                buffer.allocate(records)
+                buffer.bind(item, pointers[j])
+            counters[:] = 0
+            self._read_data(content, request)
+            stored = [int(min(counters[j, 0], records)) for j in range(len(buffers))]
+            if not any(b is not None and b.wants_more_bytes(stored[j], records)
+                       for j, b in enumerate(buffers)):
+                break
+            for j, buffer in enumerate(buffers):  # read again with more room for bytes
+                if buffer is not None:
+                    buffer.release(stored[j])
+        if master is not None:
+            t = self._physical(master.take(stored[0]), g.master_conversion, raw)
+        else:
+            t = np.arange(first, first + max(stored[1:], default=0), dtype=np.uint64)
+        values = {}
+        for j, (ch, buffer) in enumerate(layouts, start=1):
+            v = self._physical(buffer.take(stored[j]), ch.conversion, raw, buffer)
+            values[self._key(values, ch.name)] = v
+        return t, values
+
+    @staticmethod
+    def _key(values, name):
+        key, n = name, 2
+        while key in values:
+            key, n = f"{name}({n})", n + 1
+        return key
+
+    def _empty(self, g, layouts):
+        t = np.empty(0, g.master_dtype or np.uint64)
+        return t, {ch.name: np.empty((0,) + v.shape, ch.dtype or object) for ch, v in layouts}
+
+    def _records_in(self, content, request, group_item, counters):
+        """How many records the request's range holds: a ReadData that stores nothing."""
+        group_item.capacity, group_item.values = 0, None
+        group_item.valuesStored, group_item.valuesTotal, group_item.eventsStored, \
+            group_item.eventsTotal = counters
+        saved = request.channelItemCount
+        request.channelItemCount = 0
+        try:
+            self._read_data(content, request)
+        finally:
+            request.channelItemCount = saved
+        return int(counters[1].contents.value)
+
+    def _read_data(self, content, request):
+        _, findings = call(lib.ReadData, content, byref(request),
+                           what=f"cannot read the values of {self.path}")
+        self.findings.extend(findings)
+
+    def _physical(self, values, conversion, raw, layout=None):
+        """Raw values turned into physical ones by `conversion` (none, or raw: unchanged)."""
+        if raw or conversion is None or conversion.kind == "identity":
+            return values
+        if values.dtype == object:  # strings and bytes have nothing to convert
+            return values
+        vt = next(code for code, dt in NUMBER_DTYPES.items() if dt == values.dtype)
+        flat = np.ascontiguousarray(values).reshape(-1)
+        content = self._open_content()
+        if self._yields.get(conversion.index) == 1:
+            texts = np.zeros(flat.size, np.uintp)
+            buffer = c_void_p()
+            result = lib.ConvertTexts(content, conversion.index, vt, flat.ctypes.data, flat.size,
+                                      texts.ctypes.data, byref(buffer))
+            try:
+                self._check_conversion(result, conversion)
+                decoded = {}
+                out = np.empty(flat.size, dtype=object)
+                out[:] = [decoded[a] if a in decoded else decoded.setdefault(a, wide_text(a))
+                          for a in texts.tolist()]
+            finally:
+                lib.FreeConvertedTexts(buffer)
+        else:
+            out = np.empty(flat.size, np.float64)
+            result = lib.ConvertNumbers(content, conversion.index, vt, flat.ctypes.data,
+                                        flat.size, out.ctypes.data)
+            self._check_conversion(result, conversion)
+        return out.reshape(values.shape)
+
+    def _check_conversion(self, result, conversion):
+        if result == 2:
+            raise Mf4Error(f"{self.path}: conversion {conversion.index} ({conversion.kind}) "
+                           "cannot be applied")
+        if result == 4:
+            warnings.warn(f"{self.path}: conversion {conversion.index} ({conversion.kind}) is "
+                          "not supported; raw values given", stacklevel=4)
+        elif result == 5:
+            warnings.warn(f"{self.path}: the formula {conversion.formula!r} does not compile; "
+                          "NaN given", stacklevel=4)
+
+    def _master_span(self, group):
+        """First and last master time of a group, in master units after a linear conversion."""
+        g = self.groups[group]
+        t, _ = self.read_group(group, [], first=0, count=1, raw=True)
+        if t.size == 0:
+            return None
+        t_last, _ = self.read_group(group, [], first=max(g.records - 1, 0), count=1, raw=True)
+        span = (float(t[0]), float(t_last[-1] if t_last.size else t[0]))
+        conv = g.master_conversion
+        if conv is not None and conv.kind == "linear":
+            offset, factor = conv.parameters
+            span = tuple(offset + factor * x for x in span)
+        return span
+
+    def _read_buckets(self, ch, buckets, method, start, end, first, count, raw):
+        content = self._open_content()
+        if method not in METHODS:
+            raise ValueError(f"method must be one of {', '.join(METHODS)}, not {method!r}")
+        if buckets < 1:
+            raise ValueError("buckets must be at least 1")
+        g = self.groups[ch.group]
+        values = _Values.of_channel(self._records[ch.index])
+        if ch.dtype is None or values is None:
+            raise TypeError(f"{ch.name!r} holds {ch.kind} values; only numbers can be reduced")
+        item, position = R.sized(R.MF4ReadItem), R.sized(R.MF4ReadItem)
+        for it in (item, position):
+            it.index = ch.index
+            it.method = METHODS[method]
+        if g.master_dtype is not None and first is None and count is None:
+            mode = _BUCKETS_OF_TIME
+            if start is None or end is None:
+                span = self._master_span(ch.group)
+                if span is None:
+                    return np.empty(0, g.master_dtype), np.empty((0,) + ch.shape, ch.dtype)
+                start = span[0] if start is None else start
+                end = span[1] if end is None else end
+            width = (end - start) / buckets
+            for it in (item, position):
+                it.startTime, it.endTime = start, end
+                it.bucketTime = width if width > 0 else 1.0
+                it.levelTime = -1.0  # any reduction level that fits the buckets
+            positions = _Values(self._group_records[ch.group].masterValueType)
+        else:
+            mode = _BUCKETS_OF_RECORDS
+            first = first or 0
+            records = (g.records - first) if count is None else count
+            for it in (item, position):
+                it.firstSample, it.sampleCount = first, max(records, 0)
+                it.bucketSamples = max(1, -(-records // buckets))
+            positions = _Values(21)
+        positions.elements, positions.shape = values.elements, values.shape
+        counters, pointers = _counter_pointers(2)
+        request = R.sized(R.MF4ReadRequest)
+        request.channelItemCount = request.groupItemCount = 1
+        request.channelItems, request.groupItems = ctypes.pointer(item), ctypes.pointer(position)
+        request.mode = mode
+        samples = 0
+        for _ in range(2):  # first the count, then the values
+            for buffer, it, ptrs in ((values, item, pointers[0]), (positions, position, pointers[1])):
+                buffer.allocate(samples)
+                buffer.bind(it, ptrs)
+            counters[:] = 0
+            self._read_data(content, request)
+            samples = int(counters[0, 1])
+        stored = int(min(counters[0, 0], counters[1, 0], samples))
+        t = positions.take(stored)
+        if positions.shape:
+            t = t.reshape(stored, -1)[:, 0]  # every element of a sample lies at one place
+        if mode == _BUCKETS_OF_TIME:
+            t = self._physical(t, g.master_conversion, raw)
+        return t, self._physical(values.take(stored), ch.conversion, raw)
+
+    def to_pandas(self, group=0, channels=None, *, raw=False, **ranges):
+        """One DataFrame of a group's channels, the master values as its index ("time").
+        An array channel becomes one column per element, "name[i]" (or "name[i][j]")."""
+        import pandas as pd
+        t, values = self.read_group(group, channels, raw=raw, **ranges)
+        columns = {}
+        for name, v in values.items():
+            if v.ndim == 1:
+                columns[name] = v
+                continue
+            for index in np.ndindex(*v.shape[1:]):
+                columns[name + "".join(f"[{i}]" for i in index)] = v[(slice(None),) + index]
+        return pd.DataFrame(columns, index=pd.Index(t, name="time"))
+
+
+def open(path):  # noqa: A001 - the package's entry point mirrors the builtin
+    """Opens an MDF 4 file for reading; use it in a `with` block or call close()."""
+    return File(path)
