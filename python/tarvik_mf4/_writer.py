@@ -136,7 +136,8 @@ class Writer:
     """A new file being written: write_batch() appends records, close() finishes the file."""
 
     def __init__(self, path, channels, *, time="time", time_dtype="float64", units=None,
-                 comments=None, comment=None, properties=None, version=410, start_time_ns=None):
+                 comments=None, comment=None, properties=None, version=410, start_time_ns=None,
+                 reduction=False):
         self.path = os.fspath(path)
         self.time = time
         units, comments = units or {}, comments or {}
@@ -164,6 +165,7 @@ class Writer:
         group.acquisitionName = t.add(time)  # also the master channel's name
         group.masterValueType = self.master.value_type
         group.masterConversion = 0
+        group.withReduction = 1 if reduction else 0  # levels for down-sampled reads
         self._channels = (R.MF4Channel * max(len(self.specs), 1))()
         for ch, spec in zip(self._channels, self.specs):
             ch.structSize = ctypes.sizeof(R.MF4Channel)
@@ -278,7 +280,11 @@ class Writer:
 
 def create(path, channels, **options):
     """A Writer for a file of one group: `channels` maps names to numpy dtypes (with a shape
-    for arrays, e.g. ("f4", (4,))), "str" (UTF-8), "utf-16" or "bytes" (any length)."""
+    for arrays, e.g. ("f4", (4,))), "str" (UTF-8), "utf-16" or "bytes" (any length).
+    Options: time (the master's name, "time"), time_dtype, units and comments (by channel
+    name; the time's unit defaults to "s"), comment and properties of the file's header,
+    version (400 or 410), start_time_ns, reduction (compute reduction levels while writing,
+    so that down-sampled reads of long recordings need not read every record)."""
     return Writer(path, channels, **options)
 
 
