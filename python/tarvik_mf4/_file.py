@@ -155,22 +155,21 @@ class _Values:
         return None
 
     def allocate(self, records):
-        self.records = records
+        """Room for `records` records; a buffer that has it already is used again."""
         vt = self.value_type
-        if vt in NUMBER_DTYPES:
+        if vt in NUMBER_DTYPES or vt in (TEXT8, TEXT16):
             self.capacity = records * self.elements
-            self.buffer = np.empty(self.capacity, NUMBER_DTYPES[vt])
-        elif vt in (TEXT8, TEXT16):
-            self.capacity = records * self.elements
-            self.buffer = np.zeros(self.capacity, np.uintp)
+            size, dtype = self.capacity, NUMBER_DTYPES.get(vt, np.dtype(np.uintp))
         else:
             self.capacity = records
-            self.buffer = np.empty(records * self.record_bytes, np.uint8)
+            size, dtype = records * self.record_bytes, np.dtype(np.uint8)
             if self.variable and self.byte_data is None:
                 self.byte_data = np.empty(records * 16 + 4096, np.uint8)
+        if getattr(self, "buffer", None) is None or self.buffer.size < size:
+            self.buffer = (np.zeros if dtype == np.uintp else np.empty)(size, dtype)
 
     def bind(self, item, counters):
-        item.capacity = self.capacity if self.buffer.size else 0
+        item.capacity = self.capacity
         item.values = self.buffer.ctypes.data if self.buffer.size else None
         if self.value_type in (TEXT8, TEXT16):
             item.valueKind = self.value_type
@@ -236,6 +235,87 @@ class _Values:
             return False
         self.byte_data = np.empty(self.byte_data.size * 4, np.uint8)
         return True
+
+
+class _GroupRead:
+    """One ReadData request for the master and chosen channels of a group, with the buffers
+    it reads into: sized from the tree and a counting call, and reused when it runs again."""
+
+    def __init__(self, file, group, channels):
+        self.file = file
+        self.group = g = file._group(group)
+        chosen = g.channels if channels is None else [file.channel(c, group) for c in channels]
+        self.layouts = [(ch, v) for ch in chosen
+                        if (v := _Values.of_channel(file._records[ch.index])) is not None]
+        self.buffers = [_Values(file._group_records[group].masterValueType)
+                        if g.master_dtype is not None else None] + [v for _, v in self.layouts]
+        # Item 0 is the group's: it takes the master values and counts the records.
+        self.items = (R.MF4ReadItem * len(self.buffers))()
+        self.counters, self.pointers = _counter_pointers(len(self.buffers))
+        for item, index in zip(self.items, [group] + [ch.index for ch, _ in self.layouts]):
+            item.structSize = ctypes.sizeof(R.MF4ReadItem)
+            item.index = index
+        self.request = R.sized(R.MF4ReadRequest)
+        self.request.groupItemCount = 1
+        self.request.groupItems = ctypes.cast(self.items, POINTER(R.MF4ReadItem))
+        if self.layouts:
+            self.request.channelItems = ctypes.cast(
+                ctypes.addressof(self.items) + ctypes.sizeof(R.MF4ReadItem), POINTER(R.MF4ReadItem))
+
+    def read(self, mode, first, sample_count, start, end, raw, records=None):
+        """Values of the records of a range (ReadData's mode and item fields); `records`
+        caps how many are read, by default all that the range holds."""
+        for item in self.items:
+            item.firstSample, item.sampleCount = first, sample_count
+            item.startTime = _LOWEST if start is None else start
+            item.endTime = _HIGHEST if end is None else end
+        self.request.mode = mode
+        if records is None:
+            records = self._count()
+        counters = self.counters
+        while True:
+            for j, buffer in enumerate(self.buffers):
+                if buffer is None:  # no master values: the item only counts
+                    self.items[j].capacity, self.items[j].values = 0, None
+                    (self.items[j].valuesStored, self.items[j].valuesTotal,
+                     self.items[j].eventsStored, self.items[j].eventsTotal) = self.pointers[j]
+                    continue
+                buffer.allocate(records)
+                buffer.bind(self.items[j], self.pointers[j])
+            counters[:] = 0
+            self.request.channelItemCount = len(self.layouts)
+            if records:
+                self.file._read_data(self.request)
+            stored = [int(min(counters[j, 0], records)) for j in range(len(self.buffers))]
+            if not any(b is not None and b.wants_more_bytes(stored[j], records)
+                       for j, b in enumerate(self.buffers)):
+                break
+            for j, buffer in enumerate(self.buffers):  # again, with more room for bytes
+                if buffer is not None:
+                    buffer.release(stored[j])
+        g, physical = self.group, self.file._physical
+        if self.buffers[0] is not None:
+            t = physical(self.buffers[0].take(stored[0]), g.master_conversion, raw)
+        else:
+            t = np.arange(first, first + max(stored[1:], default=0), dtype=np.uint64)
+        values = {}
+        for j, (ch, buffer) in enumerate(self.layouts, start=1):
+            key, n = ch.name, 2
+            while key in values:  # a second channel of the same name
+                key, n = f"{ch.name}({n})", n + 1
+            values[key] = physical(buffer.take(stored[j]), ch.conversion, raw)
+        return t, values
+
+    def _count(self):
+        """How many records the range holds: a ReadData of the group's item that stores
+        nothing."""
+        item = self.items[0]
+        item.capacity, item.values = 0, None
+        item.valuesStored, item.valuesTotal, item.eventsStored, item.eventsTotal = self.pointers[0]
+        self.request.channelItemCount = 0
+        self.counters[:] = 0
+        self.file._read_data(self.request)
+        return int(self.counters[0, 1])
 
 
 class File:
@@ -387,104 +467,38 @@ class File:
         numbers as float64, text conversions as str; channels without a conversion keep their
         own dtype. Array channels come as (records, *dims) arrays, strings as str, byte arrays
         as bytes. A group without a numeric master gives record indices as master values."""
-        content = self._open_content()
-        g = self._group(group)
-        chosen = g.channels if channels is None else [self.channel(c, group) for c in channels]
-        layouts = [(ch, _Values.of_channel(self._records[ch.index])) for ch in chosen]
-        layouts = [(ch, v) for ch, v in layouts if v is not None]
         by_time = start is not None or end is not None
         if by_time and (first is not None or count is not None):
             raise ValueError("give a time range (start, end) or a record range (first, count)")
-        mode = _BY_TIME if by_time else _BY_INDEX
+        reader = _GroupRead(self, group, channels)
+        if by_time:
+            return reader.read(_BY_TIME, 0, 0, start, end, raw)
         first = first or 0
-        if count is None:
-            sample_count = 0 if first == 0 else _ALL - first
-        else:
-            sample_count = count
-            if count == 0:
-                return self._empty(g, layouts)
+        if count is None:  # 0 means all only from record 0; else the rest of the index space
+            count = 0 if first == 0 else _ALL - first
+        elif count == 0:
+            return reader.read(_BY_INDEX, first, 0, None, None, raw, records=0)
+        return reader.read(_BY_INDEX, first, count, None, None, raw)
 
-        master = _Values(self._group_records[group].masterValueType) \
-            if g.master_dtype is not None else None
-        items = (R.MF4ReadItem * max(len(layouts), 1))()
-        group_item = R.sized(R.MF4ReadItem)
-        counters, pointers = _counter_pointers(len(layouts) + 1)
-        for item, index in [(group_item, group)] + [(items[i], ch.index)
-                                                    for i, (ch, _) in enumerate(layouts)]:
-            item.structSize = ctypes.sizeof(R.MF4ReadItem)
-            item.index = index
-            item.firstSample = first
-            item.sampleCount = sample_count
-            item.startTime = _LOWEST if start is None else start
-            item.endTime = _HIGHEST if end is None else end
-        request = R.sized(R.MF4ReadRequest)
-        request.channelItemCount = len(layouts)
-        request.channelItems = items if layouts else None
-        request.groupItemCount = 1
-        request.groupItems = ctypes.pointer(group_item)
-        request.mode = mode
-
-        records = self._records_in(content, request, group_item, pointers[0])
-        buffers = [master] + [v for _, v in layouts]
+    def _pieces(self, group, channels, records, raw=False):
+        """(master values, {name: values}) of successive pieces of at most `records` records,
+        read into buffers that every piece reuses: a piece's arrays hold until the next one
+        is read, and memory stays at one piece however long the recording."""
+        reader = _GroupRead(self, group, channels)
+        first = 0
         while True:
-            for j, buffer in enumerate(buffers):
-                item = group_item if j == 0 else items[j - 1]
-                if buffer is None:
-                    item.capacity, item.values = 0, None
-                    item.valuesStored, item.valuesTotal, item.eventsStored, item.eventsTotal = \
-                        pointers[0]
-                    continue
-                buffer.allocate(records)
-                buffer.bind(item, pointers[j])
-            counters[:] = 0
-            self._read_data(content, request)
-            stored = [int(min(counters[j, 0], records)) for j in range(len(buffers))]
-            if not any(b is not None and b.wants_more_bytes(stored[j], records)
-                       for j, b in enumerate(buffers)):
-                break
-            for j, buffer in enumerate(buffers):  # read again with more room for bytes
-                if buffer is not None:
-                    buffer.release(stored[j])
-        if master is not None:
-            t = self._physical(master.take(stored[0]), g.master_conversion, raw)
-        else:
-            t = np.arange(first, first + max(stored[1:], default=0), dtype=np.uint64)
-        values = {}
-        for j, (ch, buffer) in enumerate(layouts, start=1):
-            v = self._physical(buffer.take(stored[j]), ch.conversion, raw, buffer)
-            values[self._key(values, ch.name)] = v
-        return t, values
+            t, values = reader.read(_BY_INDEX, first, records, None, None, raw, records=records)
+            if len(t) == 0:
+                return
+            yield t, values
+            first += len(t)
 
-    @staticmethod
-    def _key(values, name):
-        key, n = name, 2
-        while key in values:
-            key, n = f"{name}({n})", n + 1
-        return key
-
-    def _empty(self, g, layouts):
-        t = np.empty(0, g.master_dtype or np.uint64)
-        return t, {ch.name: np.empty((0,) + v.shape, ch.dtype or object) for ch, v in layouts}
-
-    def _records_in(self, content, request, group_item, counters):
-        """How many records the request's range holds: a ReadData that stores nothing."""
-        group_item.capacity, group_item.values = 0, None
-        group_item.valuesStored, group_item.valuesTotal, group_item.eventsStored, \
-            group_item.eventsTotal = counters
-        saved = request.channelItemCount
-        request.channelItemCount = 0
-        try:
-            self._read_data(content, request)
-        finally:
-            request.channelItemCount = saved
-        return int(counters[1].contents.value)
-
-    def _read_data(self, content, request):
-        _, findings = call(lib.ReadData, content, byref(request),
+    def _read_data(self, request):
+        _, findings = call(lib.ReadData, self._open_content(), byref(request),
                            what=f"cannot read the values of {self.path}")
         self.findings.extend(findings)
 
-    def _physical(self, values, conversion, raw, layout=None):
+    def _physical(self, values, conversion, raw):
         """Raw values turned into physical ones by `conversion` (none, or raw: unchanged)."""
         if raw or conversion is None or conversion.kind == "identity":
             return values
@@ -539,7 +553,6 @@ class File:
         return span
 
     def _read_buckets(self, ch, buckets, method, start, end, first, count, raw):
-        content = self._open_content()
         if method not in METHODS:
             raise ValueError(f"method must be one of {', '.join(METHODS)}, not {method!r}")
         if buckets < 1:
@@ -586,7 +599,7 @@ class File:
                 buffer.allocate(samples)
                 buffer.bind(it, ptrs)
             counters[:] = 0
-            self._read_data(content, request)
+            self._read_data(request)
             samples = int(counters[0, 1])
         stored = int(min(counters[0, 0], counters[1, 0], samples))
         t = positions.take(stored)

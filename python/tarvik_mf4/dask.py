@@ -16,11 +16,17 @@ from ._file import File
 STAT_COLUMNS = ["file", "channel", "count", "min", "max", "mean"]
 
 
+# Records per ReadData of the statistics: float64 buffers of 128 kB, below the size at which
+# malloc maps fresh pages for each array (a Dask worker hands freed memory back at once),
+# reused piece after piece, so that a worker's memory stays flat whatever the file's length.
+PIECE_RECORDS = 16_000
+
+
 def _file_stats(path, channels, raw):
     """Rows of STAT_COLUMNS for one file: NaN values are left out of every figure; a channel
     the file lacks, or with no values, counts 0 with NaN figures."""
     path = os.fspath(path)
-    found = {name: (path, name, 0, np.nan, np.nan, np.nan) for name in channels}
+    figures = {name: [0, np.inf, -np.inf, 0.0] for name in channels}  # count, min, max, sum
     with File(path) as f:
         groups = {}
         for name in channels:
@@ -29,13 +35,21 @@ def _file_stats(path, channels, raw):
             except KeyError:
                 pass
         for group, names in groups.items():
-            _, values = f.read_group(group, names, raw=raw)
-            for name in names:
-                v = np.asarray(values[name], dtype=np.float64).reshape(-1)
-                v = v[~np.isnan(v)]
-                if v.size:
-                    found[name] = (path, name, v.size, v.min(), v.max(), v.mean())
-    rows = [found[name] for name in channels]
+            for _, values in f._pieces(group, names, PIECE_RECORDS, raw):
+                for name in names:
+                    v = np.asarray(values[name], dtype=np.float64).reshape(-1)
+                    v = v[~np.isnan(v)]
+                    if v.size:
+                        total = figures[name]
+                        total[0] += v.size
+                        total[1] = min(total[1], v.min())
+                        total[2] = max(total[2], v.max())
+                        total[3] += v.sum()
+    rows = []
+    for name in channels:
+        count, low, high, total = figures[name]
+        rows.append((path, name, count) + ((low, high, total / count) if count
+                                            else (np.nan, np.nan, np.nan)))
     return rows
 
 
@@ -44,7 +58,7 @@ def channel_stats(paths, channels, *, raw=False):
     (file, channel) in the order given. Physical values unless `raw`; channels must hold
     numbers."""
     channels = list(channels)
-    tasks = [dask.delayed(_file_stats, pure=True)(os.fspath(p), channels, raw) for p in paths]
+    tasks = [dask.delayed(_file_stats)(os.fspath(p), channels, raw) for p in paths]
     rows = [row for rows in dask.compute(*tasks) for row in rows]
     frame = pd.DataFrame(rows, columns=STAT_COLUMNS)
     return frame.astype({"count": np.int64})
@@ -84,5 +98,5 @@ def read_channels(paths, channels, *, raw=False):
         sample = f.to_pandas(group, channels, raw=raw, first=0, count=1)
     sample.insert(0, "file", paths[0])
     meta = sample.iloc[:0]
-    parts = [dask.delayed(_file_frame, pure=True)(p, channels, raw, meta) for p in paths]
+    parts = [dask.delayed(_file_frame)(p, channels, raw, meta) for p in paths]
     return dd.from_delayed(parts, meta=meta, verify_meta=False)
