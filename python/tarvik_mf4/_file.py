@@ -59,7 +59,18 @@ class Group:
     master_dtype: Optional[np.dtype]  # None: the group has no numeric master
     master_unit: Optional[str]
     master_conversion: Optional[Conversion]
-    channels: tuple = field(default=(), repr=False)
+    channels: tuple = ()
+
+    def __repr__(self):
+        def described(ch):
+            unit = f" [{ch.unit}]" if ch.unit else ""
+            shape = "x".join(map(str, ch.shape))
+            conversion = f", {ch.conversion.kind}" if ch.conversion else ""
+            return f"{ch.name}{unit} ({ch.kind}{' ' + shape if shape else ''}{conversion})"
+        master = f"{self.master_dtype} [{self.master_unit}]" if self.master_unit else \
+            str(self.master_dtype)
+        return (f"<Group {self.index} {self.name!r}: {self.records} records, master {master}; "
+                + ", ".join(described(ch) for ch in self.channels) + ">")
 
 
 @dataclass(frozen=True)

@@ -55,3 +55,18 @@ def test_offline_install_carries_the_libraries(tmp_path):
                           capture_output=True, text=True,
                           env=dict(env, PYTHONPATH=str(tmp_path / "site")), cwd=tmp_path)
     assert done.stdout.split() == ["tarvik_mf4", "[0.0,", "1.0,", "2.0]"]
+
+
+def test_readme_examples_run_as_written(tmp_path):
+    readme = (REPO / "README.md").read_text()
+    section = readme.split("\n## Python\n", 1)[1].split("\n## ", 1)[0]
+    blocks = section.split("```python\n")[1:]
+    assert len(blocks) == 2
+    env = dict(os.environ, PYTHONPATH=str(REPO / "python"))
+    for number, block in enumerate(blocks):
+        script = tmp_path / f"example{number}.py"
+        script.write_text(block.split("```", 1)[0])
+        done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
+                              env=env, cwd=tmp_path, timeout=120)
+        assert done.returncode == 0, done.stderr
+    assert (tmp_path / "out.mf4").is_file() and (tmp_path / "car3.mf4").is_file()
