@@ -1,7 +1,6 @@
 """Values through write and read, set against numpy and against the mf4 tool of the same build."""
 import numpy as np
 import pandas as pd
-import pytest
 
 import tarvik_mf4 as mf4
 
