@@ -38,11 +38,14 @@ def _file_stats(path, channels, raw):
             for _, values in f._pieces(group, names, PIECE_RECORDS, raw):
                 for name in names:
                     v = np.asarray(values[name], dtype=np.float64).reshape(-1)
-                    v = v[~np.isnan(v)]
+                    low = v.min(initial=np.inf)
+                    if np.isnan(low):  # a NaN makes the minimum NaN: only then are they taken out
+                        v = v[~np.isnan(v)]
+                        low = v.min(initial=np.inf)
                     if v.size:
                         total = figures[name]
                         total[0] += v.size
-                        total[1] = min(total[1], v.min())
+                        total[1] = min(total[1], low)
                         total[2] = max(total[2], v.max())
                         total[3] += v.sum()
     rows = []
