@@ -292,7 +292,8 @@ def write(path, data, *, time="time", units=None, comments=None, batch=10_000, *
     """Writes a DataFrame or a dict of arrays as one group, `batch` records per WriteData.
 
     The column named `time` is the master; without one, a DataFrame's index (unless it is
-    the default range) or else the record index (float64) takes its place."""
+    the default range) or else the record index (float64) takes its place. The findings of
+    the calls come back; a write that fails or is interrupted removes its file."""
     names = list(data.keys())
     if time in names:
         master = _column(data, time)
@@ -310,12 +311,20 @@ def write(path, data, *, time="time", units=None, comments=None, batch=10_000, *
         raise TypeError(f"the time column {time!r} must hold numbers, not {master_spec.describe()}")
     if batch < 1:
         raise ValueError("batch must be at least 1")
-    with Writer(path, specs, time=time, time_dtype=master_spec.dtype, units=units,
-                comments=comments, **options) as writer:
+    writer = Writer(path, specs, time=time, time_dtype=master_spec.dtype, units=units,
+                    comments=comments, **options)
+    try:
         for begin in range(0, max(len(master), 1), batch):
             part = {n: v[begin:begin + batch] for n, v in columns.items()}
             part[time] = master[begin:begin + batch]
             writer.write_batch(part)
+        writer.close()
+    except BaseException:
+        # Half the data would pass for a short measurement: a write that did not end leaves
+        # no file (a stream from create() stays, unfinished, for recovery instead).
+        writer.abandon()
+        os.remove(writer.path)
+        raise
     return writer.findings
 
 

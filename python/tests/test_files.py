@@ -78,6 +78,20 @@ def test_bad_input_gives_exceptions_that_name_the_problem(tmp_path):
         mf4.write(tmp_path / "no_such_dir" / "x.mf4", {"a": np.arange(3)})
 
 
+def test_a_write_that_stops_halfway_leaves_no_file(tmp_path, monkeypatch):
+    batches = []
+    def second_fails(writer, data):
+        batches.append(len(data["a"]))
+        if len(batches) == 2:
+            raise KeyboardInterrupt
+        writer.finish_batch(data)
+    monkeypatch.setattr(mf4.Writer, "finish_batch", mf4.Writer.write_batch, raising=False)
+    monkeypatch.setattr(mf4.Writer, "write_batch", second_fails)
+    with pytest.raises(KeyboardInterrupt):
+        mf4.write(tmp_path / "cut.mf4", {"a": np.arange(10.0)}, batch=4)
+    assert batches == [4, 4] and not (tmp_path / "cut.mf4").exists()
+
+
 def test_files_cut_short_read_what_they_hold_or_fail_cleanly(tmp_path):
     whole = tmp_path / "whole.mf4"
     mf4.write(whole, {"time": np.arange(3000.0), "a": np.arange(3000, dtype=np.int32),
