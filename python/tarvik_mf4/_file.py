@@ -47,6 +47,7 @@ class Channel:
     conversion: Optional[Conversion]
     display_name: Optional[str] = None
     variable_length: bool = False
+    member_path: tuple = ()  # a structure's member: child positions below channel `index`
 
 
 @dataclass(frozen=True)
@@ -248,6 +249,16 @@ class _Values:
         return True
 
 
+def _member_path(item, ch):
+    """Points a read item at a structure member; the path array, which must outlive the read."""
+    if not ch.member_path:
+        return None
+    path = (c_uint64 * len(ch.member_path))(*ch.member_path)
+    item.memberCount = len(ch.member_path)
+    item.memberPath = ctypes.cast(path, POINTER(c_uint64))
+    return path
+
+
 class _GroupRead:
     """One ReadData request for the master and chosen channels of a group, with the buffers
     it reads into: sized from the tree and a counting call, and reused when it runs again."""
@@ -257,12 +268,14 @@ class _GroupRead:
         self.group = g = file._group(group)
         chosen = g.channels if channels is None else [file.channel(c, group) for c in channels]
         self.layouts = [(ch, v) for ch in chosen
-                        if (v := _Values.of_channel(file._records[ch.index])) is not None]
+                        if (v := _Values.of_channel(file._record_of(ch))) is not None]
         self.buffers = [_Values(file._group_records[group].masterValueType)
                         if g.master_dtype is not None else None] + [v for _, v in self.layouts]
         # Item 0 is the group's: it takes the master values and counts the records.
         self.items = (R.MF4ReadItem * len(self.buffers))()
         self.counters, self.pointers = _counter_pointers(len(self.buffers))
+        self.paths = [None] + [_member_path(item, ch) for item, (ch, _) in
+                               zip(self.items[1:], self.layouts)]  # kept while items point there
         for item, index in zip(self.items, [group] + [ch.index for ch, _ in self.layouts]):
             item.structSize = ctypes.sizeof(R.MF4ReadItem)
             item.index = index
@@ -351,18 +364,32 @@ class File:
                        enumerate(_array(c.conversions, c.conversionCount))]
         conversion = (lambda i: conversions[i] if 0 <= i < len(conversions) else None)
         self._records = _array(c.channels, c.channelCount)
+        self._members = {}  # (index, member path) -> the member's record
         channels = []
-        for i, ch in enumerate(self._records):
-            conv = conversion(ch.conversion)
-            unit = wide_text(ch.unit)
+
+        def add(i, record, path, fallback):
+            conv = conversion(record.conversion)
+            unit = wide_text(record.unit)
             if not unit and conv is not None and conv.yields == "numbers":
                 unit = conv.unit  # a conversion's unit stands in; texts have none
-            dtype = NUMBER_DTYPES.get(ch.valueType)
-            dims = tuple(int(ch.dimensionSizes[d]) for d in range(min(ch.dimensionCount, 3)))
-            channels.append(Channel(i, int(ch.groupIndex), wide_text(ch.name) or "", unit,
-                                    wide_text(ch.comment), kind_of(ch.valueType, ch.childCount),
-                                    ch.valueType, dtype, dims, conv, wide_text(ch.displayName),
-                                    ch.channelType == VARIABLE_LENGTH))
+            dims = tuple(int(record.dimensionSizes[d])
+                         for d in range(min(record.dimensionCount, 3)))
+            name = wide_text(record.name) or fallback
+            channels.append(Channel(i, int(self._records[i].groupIndex), name, unit,
+                                    wide_text(record.comment),
+                                    kind_of(record.valueType, record.childCount),
+                                    record.valueType, NUMBER_DTYPES.get(record.valueType), dims,
+                                    conv, wide_text(record.displayName),
+                                    record.channelType == VARIABLE_LENGTH, path))
+            if path:
+                self._members[(i, path)] = record
+            # Members follow their structure, each named as the file names it (loggers write
+            # "Frame.ID"), else after the structure and its position.
+            for k in range(record.childCount if record.children else 0):
+                add(i, record.children[k], path + (k,), f"{name}.{k}")
+
+        for i, ch in enumerate(self._records):
+            add(i, ch, (), "")
         self.channels = channels
         self._group_records = _array(c.groups, c.groupCount)
         self.groups = []
@@ -436,6 +463,9 @@ class File:
         return self._content
 
     # -- looking up ----------------------------------------------------------------------------
+    def _record_of(self, ch):
+        return self._members[(ch.index, ch.member_path)] if ch.member_path else self._records[ch.index]
+
     def channel(self, name, group=None):
         """The channel named `name` (in `group` when given, else the first of that name)."""
         if isinstance(name, Channel):
@@ -569,10 +599,11 @@ class File:
         if buckets < 1:
             raise ValueError("buckets must be at least 1")
         g = self.groups[ch.group]
-        values = _Values.of_channel(self._records[ch.index])
+        values = _Values.of_channel(self._record_of(ch))
         if ch.dtype is None or values is None:
             raise TypeError(f"{ch.name!r} holds {ch.kind} values; only numbers can be reduced")
         item, position = R.sized(R.MF4ReadItem), R.sized(R.MF4ReadItem)
+        paths = [_member_path(it, ch) for it in (item, position)]  # alive until the reads end
         for it in (item, position):
             it.index = ch.index
             it.method = METHODS[method]
@@ -612,6 +643,7 @@ class File:
             counters[:] = 0
             self._read_data(request)
             samples = int(counters[0, 1])
+        del paths
         stored = int(min(counters[0, 0], counters[1, 0], samples))
         t = positions.take(stored)
         if positions.shape:
