@@ -16,7 +16,8 @@ class BuildWithLibraries(build_py):
     def run(self):
         super().run()
         here = Path(__file__).resolve().parent
-        source = Path(os.environ.get("TARVIK_MF4_LIB_DIR", here.parent / "build" / "release" / "lib"))
+        built = here.parent / "build" / "release" / "lib"
+        source = Path(os.environ.get("TARVIK_MF4_LIB_DIR", built))
         if not all((source / name).is_file() for name in FILES):
             print(f"tarvik_mf4: no libraries in {source}; installing the package alone")
             return

@@ -464,7 +464,9 @@ class File:
 
     # -- looking up ----------------------------------------------------------------------------
     def _record_of(self, ch):
-        return self._members[(ch.index, ch.member_path)] if ch.member_path else self._records[ch.index]
+        if ch.member_path:
+            return self._members[(ch.index, ch.member_path)]
+        return self._records[ch.index]
 
     def channel(self, name, group=None):
         """The channel named `name` (in `group` when given, else the first of that name)."""
@@ -637,7 +639,8 @@ class File:
         request.mode = mode
         samples = 0
         for _ in range(2):  # first the count, then the values
-            for buffer, it, ptrs in ((values, item, pointers[0]), (positions, position, pointers[1])):
+            for buffer, it, ptrs in ((values, item, pointers[0]),
+                                     (positions, position, pointers[1])):
                 buffer.allocate(samples)
                 buffer.bind(it, ptrs)
             counters[:] = 0

@@ -189,7 +189,8 @@ class Writer:
         c.groups, c.groupCount = self._groups, 1
         c.channels, c.channelCount = (self._channels if self.specs else None), len(self.specs)
         c.conversions, c.conversionCount = self._conversions, 1
-        c.headerProperties, c.headerPropertyCount = (self._properties if props else None), len(props)
+        c.headerProperties = self._properties if props else None
+        c.headerPropertyCount = len(props)
         c.programId = b"tarvikpy"
         c.formatVersion = version
         c.timeKind = 2

@@ -42,7 +42,8 @@ def test_every_record_and_field_lies_where_the_header_puts_it(tmp_path):
 
 def test_offline_install_carries_the_libraries(tmp_path):
     source = tmp_path / "source"
-    shutil.copytree(REPO / "python", source, ignore=shutil.ignore_patterns("tests", "build", "*.egg-info", "__pycache__"))
+    shutil.copytree(REPO / "python", source, ignore=shutil.ignore_patterns(
+        "tests", "build", "*.egg-info", "__pycache__"))
     libraries = Path(library.lib.access_path).resolve().parent
     env = {k: v for k, v in os.environ.items() if not k.startswith("TARVIK_MF4")}
     subprocess.run([sys.executable, "-m", "pip", "install", "--quiet", "--no-build-isolation",

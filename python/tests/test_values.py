@@ -24,8 +24,8 @@ def generated_columns(rng, n):
         columns[code] = v
     columns["grid"] = rng.integers(-99, 99, (n, 2, 3)).astype(np.int16)
     columns["cube"] = rng.normal(size=(n, 2, 2, 2))
-    columns["text"] = np.array(["", "ä€😀", "line\nbreak"] + [f"v{i}" * (i % 7) for i in range(n - 3)],
-                               dtype=object)
+    texts = ["", "ä€😀", "line\nbreak"] + [f"v{i}" * (i % 7) for i in range(n - 3)]
+    columns["text"] = np.array(texts, dtype=object)
     columns["blob"] = np.array([rng.bytes(i % 9) for i in range(n)], dtype=object)
     columns["fixed"] = np.array([rng.bytes(5) for _ in range(n)], dtype="V5")
     return columns
@@ -110,7 +110,7 @@ def test_demo_file_reads_as_the_tool_shows_it(tmp_path, mf4_tool):
         for group in f.groups:
             names = [c.name for c in group.channels]
             for raw in (False, True):
-                args = ["--group", group.index, "--from", 10, "--count", 25] + (["--raw"] if raw else [])
+                args = ["--group", group.index, "--from", 10, "--count", 25] + ["--raw"] * raw
                 rows = dump_tables(run_tool(mf4_tool, "dump", path, *args))[0][1:]
                 t, values = f.read_group(group.index, first=10, count=25, raw=raw)
                 assert len(rows) == len(t) == 25
@@ -138,7 +138,8 @@ def test_time_ranges_and_buckets_agree_with_the_tool(tmp_path, mf4_tool):
                 assert len(rows) == len(t)
                 assert all(cell_matches(a, x) and cell_matches(b, y)
                            for (a, b), x, y in zip(rows, t, v))
-            for method, buckets, (start, end) in [("minmax", 7, (0.5, 18.0)), ("mean", 3, (0, 19.999)),
+            for method, buckets, (start, end) in [("minmax", 7, (0.5, 18.0)),
+                                                  ("mean", 3, (0, 19.999)),
                                                   ("max", 1000, (0, 19.999)), ("min", 13, (2, 9))]:
                 width = (end - start) / buckets
                 tables = dump_tables(run_tool(
