@@ -44,7 +44,7 @@
 // 168-byte records put a value of the channel in every third 64-byte line, and the processor's
 // stream prefetcher brings in all of them, so both reads stream about as many bytes from
 // memory. The same in record buckets ~36-44 ms, in time buckets ~50-56 ms from the raw records
-// and ~0.05-0.2 ms from the 1 s level, 2000 values each. DZ deflate: all channels 720-800 MB/s,
+// and ~0.05-0.2 ms from the 1 s level, 2000 values each. DZ deflate: all channels 670-800 MB/s,
 // one channel 900-960 MB/s, the 1 % range 18 ms first and 0.2 ms repeated; DZ transposed: all
 // channels 1030-1090 MB/s, the range 11 ms first. Inflating a 5.25 MB block takes ~6-9 ms on
 // one core, and two inflating at once each take longer on this machine, which bounds the
