@@ -14,35 +14,43 @@ using tarvik::test::ContentRead;
 
 std::u16string text(const MF4Char* value) { return value ? std::u16string(value) : u"(null)"; }
 
+// `all` counts every channel block the structure keeps: the channels of the tree, their
+// structure members at any depth, and one master per group.
 struct Expected {
     const char* file;
-    std::uint64_t groups, channels, conversions, events, attachments, history;
+    std::uint64_t groups, channels, all, conversions, events, attachments, history;
 };
 
 const Expected kFiles[] = {
-    {"CANedge_finalized.MF4", 8, 8, 1, 0, 0, 1},
-    {"ETAS_SimpleSorted.mf4", 2, 2, 0, 0, 0, 1},
-    {"PEA32_v400_KonvektionKalt1.mf4", 0, 0, 0, 2, 1, 1},
-    {"TGT_ASAP2_Demo_V171.mf4", 7, 38, 25, 2, 0, 4},
-    {"Vector_CANape.MF4", 2, 6, 2, 0, 0, 1},
-    {"Vector_DataList_TransposeDeflate.mf4", 1, 3, 0, 0, 0, 1},
-    {"Vector_Embedded.MF4", 2, 6, 2, 0, 3, 4},
-    {"Vector_FixedLengthStringUTF16_BE.mf4", 1, 1, 0, 0, 0, 1},
-    {"Vector_FixedLengthStringUTF8.mf4", 1, 1, 0, 0, 0, 1},
-    {"Vector_IntegerTypes.MF4", 1, 14, 1, 0, 0, 1},
-    {"Vector_LinearConversion.mf4", 1, 1, 1, 0, 0, 2},
-    {"Vector_MeasurementArrays.mf4", 11, 11, 11, 0, 0, 1},
-    {"Vector_MinimumFile.MF4", 2, 6, 2, 0, 0, 2},
-    {"Vector_RealTypes.MF4", 1, 4, 1, 0, 0, 1},
-    {"Vector_SingleDZ_Deflate.mf4", 1, 3, 0, 0, 0, 1},
-    {"Vector_Value2TextConversion.mf4", 1, 1, 1, 0, 0, 1},
-    {"Vector_ValueRange2TextConversion.mf4", 1, 1, 1, 0, 0, 1},
-    {"asammdf_demo_arrays_vlsd.mf4", 2, 16, 7, 0, 0, 1},
-    {"dSPACE_Bookmarks.mf4", 1, 1, 1, 6, 0, 1},
-    {"dSPACE_CaptureBlocks.mf4", 2, 3, 1, 0, 0, 1},
-    {"dax_test_metadata.mf4", 2, 24, 11, 2, 0, 2},
-    {"external/Vector_External.MF4", 2, 6, 2, 0, 3, 4},
+    {"CANedge_finalized.MF4", 8, 8, 52, 1, 0, 0, 1},
+    {"ETAS_SimpleSorted.mf4", 2, 2, 4, 0, 0, 0, 1},
+    {"PEA32_v400_KonvektionKalt1.mf4", 0, 0, 0, 0, 2, 1, 1},
+    {"TGT_ASAP2_Demo_V171.mf4", 7, 38, 45, 25, 2, 0, 4},
+    {"Vector_CANape.MF4", 2, 6, 8, 2, 0, 0, 1},
+    {"Vector_DataList_TransposeDeflate.mf4", 1, 3, 4, 0, 0, 0, 1},
+    {"Vector_Embedded.MF4", 2, 6, 8, 2, 0, 3, 4},
+    {"Vector_FixedLengthStringUTF16_BE.mf4", 1, 1, 2, 0, 0, 0, 1},
+    {"Vector_FixedLengthStringUTF8.mf4", 1, 1, 2, 0, 0, 0, 1},
+    {"Vector_IntegerTypes.MF4", 1, 14, 15, 1, 0, 0, 1},
+    {"Vector_LinearConversion.mf4", 1, 1, 2, 1, 0, 0, 2},
+    {"Vector_MeasurementArrays.mf4", 11, 11, 22, 11, 0, 0, 1},
+    {"Vector_MinimumFile.MF4", 2, 6, 8, 2, 0, 0, 2},
+    {"Vector_RealTypes.MF4", 1, 4, 5, 1, 0, 0, 1},
+    {"Vector_SingleDZ_Deflate.mf4", 1, 3, 4, 0, 0, 0, 1},
+    {"Vector_Value2TextConversion.mf4", 1, 1, 2, 1, 0, 0, 1},
+    {"Vector_ValueRange2TextConversion.mf4", 1, 1, 2, 1, 0, 0, 1},
+    {"asammdf_demo_arrays_vlsd.mf4", 2, 16, 59, 7, 0, 0, 1},
+    {"dSPACE_Bookmarks.mf4", 1, 1, 2, 1, 6, 0, 1},
+    {"dSPACE_CaptureBlocks.mf4", 2, 3, 5, 1, 0, 0, 1},
+    {"dax_test_metadata.mf4", 2, 24, 26, 11, 2, 0, 2},
+    {"external/Vector_External.MF4", 2, 6, 8, 2, 0, 3, 4},
 };
+
+std::uint64_t withMembers(const MF4Channel* channels, std::uint64_t count) {
+    std::uint64_t all = count;
+    for (std::uint64_t i = 0; i < count; ++i) all += withMembers(channels[i].children, channels[i].childCount);
+    return all;
+}
 
 TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
     const auto corpus = tarvik::test::corpusDir();
@@ -54,6 +62,7 @@ TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
         const MF4Content& tree = *content.tree;
         EXPECT_EQ(tree.groupCount, e.groups) << e.file;
         EXPECT_EQ(tree.channelCount, e.channels) << e.file;
+        EXPECT_EQ(withMembers(tree.channels, tree.channelCount) + tree.groupCount, e.all) << e.file;
         EXPECT_EQ(tree.conversionCount, e.conversions) << e.file;
         EXPECT_EQ(tree.eventCount, e.events) << e.file;
         EXPECT_EQ(tree.attachmentCount, e.attachments) << e.file;
@@ -64,6 +73,11 @@ TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
             EXPECT_NE(tree.channels[i].channelType, 2u) << "masters are not listed";
         }
     }
+    // The one unfinished file of the corpus is refused as such.
+    ContentRead unfinished(corpus / "CANedge_unfinalized_unsorted.MF4");
+    EXPECT_EQ(unfinished.tree, nullptr);
+    EXPECT_EQ(unfinished.errorCount, 1u);
+    EXPECT_NE(unfinished.finding(102), nullptr);
 }
 
 TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
