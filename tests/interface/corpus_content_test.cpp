@@ -1,6 +1,9 @@
-// The content trees of the real files of other tools, through the public interface. The expected
-// figures were read from the files' bytes with a separate script that follows their links.
+// The content trees of the real files of other tools, and the first and last values of their
+// numeric channels, through the public interface. The expected figures were read from the
+// files' bytes with a separate script that follows their links and decodes the records.
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,7 +13,9 @@
 
 namespace {
 
+using tarvik::test::Buffer;
 using tarvik::test::ContentRead;
+using tarvik::test::OpenedFile;
 
 std::u16string text(const MF4Char* value) { return value ? std::u16string(value) : u"(null)"; }
 
@@ -177,6 +182,49 @@ TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {
             }
         }
         EXPECT_EQ(withData, 1);
+    }
+}
+
+struct ExpectedValues {
+    const char* file;
+    std::uint64_t group;
+    const char* channel;
+    double first;
+    double last;
+};
+
+const ExpectedValues kValues[] = {
+#include "corpus_values.inc"
+};
+
+// The value of channel `index` in `record`, whatever its numeric type, as a double.
+double valueAt(OpenedFile& file, std::uint64_t index, std::uint64_t record) {
+    const MF4Channel& channel = file.content()->channels[index];
+    Buffer<double> master(1);
+    Buffer<std::uint64_t> value(1);  // 8 bytes hold every numeric kind
+    const bool doubles = file.content()->groups[channel.groupIndex].masterValueType == 5;
+    file.read(MF4_READ_SAMPLE_BASED,
+              {value.bind({.index = index, .firstSample = record, .sampleCount = 1, .capacity = 1})},
+              {master.bind({.index = channel.groupIndex, .firstSample = record, .sampleCount = 1,
+                            .capacity = doubles ? 1u : 0u})});
+    EXPECT_EQ(value.stored, 1u) << "one value stored";
+    return tarvik::test::numberAt(value.values.data(), channel.valueType, 0);
+}
+
+TEST(CorpusValues, FirstAndLastValueOfEveryNumericChannel) {
+    const auto corpus = tarvik::test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
+    std::map<std::string, std::unique_ptr<OpenedFile>> trees;
+    for (const ExpectedValues& e : kValues) {
+        auto& tree = trees[e.file];
+        if (!tree) tree = std::make_unique<OpenedFile>(corpus / e.file);
+        MF4Content* content = tree->content();
+        ASSERT_NE(content, nullptr) << e.file;
+        const std::uint64_t index = tarvik::test::channelNamed(*content, e.group, e.channel);
+        ASSERT_LT(index, content->channelCount) << e.file << " " << e.channel;
+        const std::uint64_t records = content->groups[e.group].cycleCount;
+        EXPECT_EQ(valueAt(*tree, index, 0), e.first) << e.file << " " << e.channel;
+        EXPECT_EQ(valueAt(*tree, index, records - 1), e.last) << e.file << " " << e.channel;
     }
 }
 
