@@ -21,14 +21,6 @@ MdfBuilder variant(const MinimalFileFields& fields, void (*change)(MinimalFile&)
 }
 MdfBuilder variant(void (*change)(MinimalFile&)) { return variant({}, change); }
 
-// Appends a channel named `name` (no name when empty) with the given links and fields.
-std::int64_t addChannel(MdfBuilder& file, std::string_view name, const CnFields& fields,
-                        std::int64_t next = 0, std::int64_t composition = 0,
-                        std::int64_t conversion = 0) {
-    const std::int64_t text = name.empty() ? 0 : file.addText("##TX", name);
-    return file.addBlock("##CN", {next, composition, text, 0, conversion, 0, 0, 0}, cnData(fields));
-}
-
 // Where the first block appended to the minimal file lands.
 std::int64_t appendedAt(const MinimalFile& m) {
     return static_cast<std::int64_t>((m.file.bytes().size() + 7) / 8 * 8);

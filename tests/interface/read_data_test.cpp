@@ -187,9 +187,6 @@ std::string stringFile(SignalStorage storage) {
     const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
     const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
     const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0}, cgData({.cycleCount = 3, .dataBytes = 32}));
-    auto channel = [&](const char* name, std::int64_t data, CnFields fields) {
-        return file.addBlock("##CN", {0, 0, file.addText("##TX", name), 0, 0, data, 0, 0}, cnData(fields));
-    };
     std::string signal;
     std::vector<std::uint64_t> offsets;
     for (const char* text : {"a", "bc", "def"}) {
@@ -201,11 +198,11 @@ std::string stringFile(SignalStorage storage) {
     const std::string blobBytes = u32(1) + "\x01" + u32(0) + u32(3) + "\x02\x03\x04";
     const auto blobs = storeSignalData(file, blobBytes, storage, 7);
     const std::int64_t chain[] = {
-        channel("time", 0, {.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}),
-        channel("fixed", 0, {.dataType = 9, .byteOffset = 8, .bitCount = 64}),
-        channel("vlsd", signalData, {.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}),
-        channel("index", 0, {.type = 6, .dataType = 0, .bitCount = 0}),
-        channel("blob", blobs, {.type = 1, .dataType = 10, .byteOffset = 24, .bitCount = 64})};
+        addChannel(file, "time", {.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}),
+        addChannel(file, "fixed", {.dataType = 9, .byteOffset = 8, .bitCount = 64}),
+        addChannel(file, "vlsd", {.type = 1, .dataType = 7, .byteOffset = 16, .bitCount = 64}, 0, 0, 0, signalData),
+        addChannel(file, "index", {.type = 6, .dataType = 0, .bitCount = 0}),
+        addChannel(file, "blob", {.type = 1, .dataType = 10, .byteOffset = 24, .bitCount = 64}, 0, 0, 0, blobs)};
     const std::uint64_t blobOffsets[3] = {0, 5, 9};
     const std::string fixedTexts[] = {std::string("\0A\0B\0\0\0\0", 8), std::string("\0A\0B\0C\0D", 8),
                                       std::string(8, '\0')};
@@ -311,7 +308,7 @@ std::string arrayFile(bool columnLayout, bool lookupYX = false) {
     const auto matrix = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "matrix"), 0, 0, 0, 0, order},
                                         cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
     setLink(m.file, m.timeChannel, 0, matrix);
-    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(20));  // cg_data_bytes
+    setRecordBytes(m.file, m.cg, 20);
     setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
     return m.file.bytes();
 }
@@ -360,14 +357,9 @@ TEST(ReadData, ArrayElementsAllOneOrAsManyAsFit) {
 
 TEST(ReadData, StructureMembersByTheirPath) {
     MinimalFile m = makeMinimalFile({.recordCount = 2});
-    const auto low = m.file.addBlock("##CN", {0, 0, m.file.addText("##TX", "low"), 0, 0, 0, 0, 0},
-                                     cnData({.dataType = 0, .byteOffset = 8, .bitCount = 8}));
-    const auto high = m.file.addBlock("##CN", {0, 0, m.file.addText("##TX", "high"), 0, 0, 0, 0, 0},
-                                      cnData({.dataType = 0, .byteOffset = 9, .bitCount = 8}));
-    setLink(m.file, low, 0, high);
-    const auto structure = m.file.addBlock("##CN", {0, low, m.file.addText("##TX", "pair"), 0, 0, 0, 0, 0},
-                                           cnData({.dataType = 10, .byteOffset = 8, .bitCount = 16}));
-    setLink(m.file, m.timeChannel, 0, structure);
+    const auto high = addChannel(m.file, "high", {.dataType = 0, .byteOffset = 9, .bitCount = 8});
+    const auto low = addChannel(m.file, "low", {.dataType = 0, .byteOffset = 8, .bitCount = 8}, high);
+    setLink(m.file, m.timeChannel, 0, addChannel(m.file, "pair", {.dataType = 10, .byteOffset = 8, .bitCount = 16}, 0, low));
     setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, f64(0) + u8(1) + u8(2) + f64(1) + u8(3) + u8(4)));
     OpenedFile file(m.file.bytes());
     ASSERT_NE(file.content(), nullptr);
