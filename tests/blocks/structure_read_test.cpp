@@ -1,7 +1,8 @@
 // The structure read on small files built byte by byte: the header checks, the rules that keep
 // only sorted data groups with a master channel, the conversion table, chains that lead back
-// into themselves, and the event chain (plain events, acquisition intervals paired from their
-// range events, the option that skips events).
+// into themselves, the event chain (plain events, acquisition intervals paired from their range
+// events, the option that skips events), and impossible links and lengths. (Damaged corpus files
+// are read through the whole interface in tests/interface/read_data_damage_test.)
 #include "blocks/structure_read.h"
 
 #include "blocks/hd_block.h"
@@ -408,6 +409,38 @@ TEST_F(StructureWalk, EventFindingsAndUnknownTypesAreLeftOutWhenSkipping) {
     EXPECT_EQ(errors(), Lines{"103 EV"});
     EXPECT_EQ(read(broken.file, kReadSkipEvents), kOk);
     EXPECT_TRUE(findings_.empty());
+}
+
+// Links far beyond the file and lengths no file can have: the read ends with success or failure.
+TEST_F(StructureWalk, FarLinksAndHugeLengthsEndCleanly) {
+    constexpr std::int64_t kFar = std::int64_t{1} << 40;
+    constexpr std::uint64_t kHuge = std::uint64_t{1} << 62;
+    const std::vector<std::pair<const char*, void (*)(MinimalFile&)>> damages{
+        {"far channel group", [](MinimalFile& m) { setLink(m.file, m.dg, 1, kFar); }},
+        {"far data block", [](MinimalFile& m) { setLink(m.file, m.dg, 2, kFar); }},
+        {"far channel name", [](MinimalFile& m) { setLink(m.file, m.valueChannel, 2, kFar); }},
+        {"far comment", [](MinimalFile& m) { setLink(m.file, m.hd, 5, kFar); }},
+        {"negative next", [](MinimalFile& m) { setLink(m.file, m.timeChannel, 0, -8); }},
+        {"huge channel", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 8, kHuge); }},
+        {"huge channel links", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 16, kHuge); }},
+        // The time channel's name ("time", 32 bytes with padding) lies right before it.
+        {"huge name text", [](MinimalFile& m) { m.file.patchU64(m.timeChannel - 32 + 8, kHuge); }},
+        {"huge data block", [](MinimalFile& m) { m.file.patchU64(m.dt + 8, kHuge); }},
+        {"huge history", [](MinimalFile& m) { m.file.patchU64(m.fh + 8, kHuge); }},
+        {"huge attachment",
+         [](MinimalFile& m) {
+             const auto at = m.file.addBlock(
+                 "##AT", {0, 0, 0, 0}, atData({.originalSize = kHuge, .embeddedSize = kHuge}));
+             m.file.patchU64(at + 8, kHuge);
+             setLink(m.file, m.hd, 3, at);
+         }},
+    };
+    for (const auto& [what, damage] : damages) {
+        MinimalFile m = makeMinimalFile();
+        damage(m);
+        const int status = read(m.file);
+        EXPECT_TRUE(status == kOk || status == kFailed) << what;
+    }
 }
 
 }  // namespace
