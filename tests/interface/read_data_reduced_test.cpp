@@ -347,10 +347,7 @@ TEST(ReadDataReduced, LevelsTheLibraryAddsAgreeWithTheRawRecords) {
     ASSERT_EQ(rawMinima.first.size(), 20u);
     EXPECT_EQ(rawMaxima.second, 0.0);
 
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    ASSERT_EQ(AddReductionData(widePath(path).c_str(), &errors, &count), 0u);
-    FreeErrors(errors, count);
+    ASSERT_EQ(fileCall(AddReductionData, path), 0u);
     const auto minima = buckets(1, -1), maxima = buckets(2, -1);
     EXPECT_EQ(minima.second, 1.0) << "read from the 1 s level";
     EXPECT_EQ(minima.first, rawMinima.first);

@@ -23,18 +23,11 @@ namespace {
 
 std::u16string textOf(const MF4Char* text) { return text ? std::u16string(text) : std::u16string(); }
 
-template <typename T>
-T at(const std::string& bytes, std::uint64_t position) {
-    T value{};
-    if (position + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + position, sizeof(T));
-    return value;
-}
-
 // The XML of the header comment the file links to now.
 std::string headerCommentOf(const std::filesystem::path& file) {
     const std::string bytes = fileBytes(file);
-    const auto block = at<std::uint64_t>(bytes, 128);
-    const auto length = at<std::uint64_t>(bytes, block + 8);
+    const auto block = valueAt<std::uint64_t>(bytes, 128);
+    const auto length = valueAt<std::uint64_t>(bytes, block + 8);
     if (block == 0 || block + length > bytes.size() || length < 25) return {};
     return std::string(bytes.data() + block + 24);
 }
@@ -252,7 +245,7 @@ TEST_F(OpenMeasurement, BookmarkUpdatesLeaveExactlyTheWantedMarkersInTheChain) {
 
 TEST_F(OpenMeasurement, PropertyUpdatesChangeTheHeaderCommentWhereItFitsAndRefuseWhatDoesNotValidate) {
     MF4Content& tree = *opened.tree;
-    const auto commentAt = [&] { return at<std::uint64_t>(fileBytes(file), 128); };
+    const auto commentAt = [&] { return valueAt<std::uint64_t>(fileBytes(file), 128); };
     const std::uint64_t firstPlace = commentAt();
     const std::u16string count = u"Count", four = u"4", weather = u"Weather", sunny = u"sunny";
 
@@ -313,7 +306,7 @@ TEST(UpdateProperties, AFileWithoutHistoryGetsItsFirstEntryLinkedFromTheHeader) 
     ASSERT_NE(opened.tree, nullptr);
     ASSERT_EQ(opened.tree->historyCount, 0u);
     ASSERT_EQ(updateProperties(opened.tree, nullptr, {}, u"first").result, 0u);
-    EXPECT_NE(at<std::uint64_t>(fileBytes(file), 96), 0u);
+    EXPECT_NE(valueAt<std::uint64_t>(fileBytes(file), 96), 0u);
     ContentRead fresh(file);
     ASSERT_NE(fresh.tree, nullptr);
     ASSERT_EQ(fresh.tree->historyCount, 1u);
