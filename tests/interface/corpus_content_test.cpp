@@ -88,42 +88,34 @@ TEST(CorpusContent, EveryFileGivesATreeWithTheCountsItHolds) {
 TEST(CorpusContent, NamesUnitsCyclesAndCommentsAreThoseOfTheFiles) {
     const auto corpus = tarvik::test::corpusDir();
     if (corpus.empty()) GTEST_SKIP() << "no corpus beside the project";
-    {
-        ContentRead minimum(corpus / "Vector_MinimumFile.MF4");
-        ASSERT_NE(minimum.tree, nullptr);
-        EXPECT_EQ(text(minimum.tree->headerComment), u"Minimum MDF 4.1 file derived from CANape file by removing some blocks");
-        EXPECT_EQ(minimum.tree->groups[0].cycleCount, 102u);
-        EXPECT_EQ(minimum.tree->groups[1].cycleCount, 1019u);
-        EXPECT_EQ(text(minimum.tree->channels[0].name), u"dwordCounter");
-        EXPECT_EQ(minimum.tree->formatVersion, 410);
-    }
-    {
-        ContentRead tgt(corpus / "TGT_ASAP2_Demo_V171.mf4");
-        ASSERT_NE(tgt.tree, nullptr);
-        EXPECT_EQ(text(tgt.tree->groups[0].acquisitionName), u"100ms_sync");
-        EXPECT_EQ(tgt.tree->groups[0].cycleCount, 124u);
-        EXPECT_EQ(text(tgt.tree->channels[0].name), u"ASAM.M.SCALAR.SBYTE.IDENTICAL.DISCRETE");
-        EXPECT_EQ(text(tgt.tree->channels[0].unit), u"hours");
-        EXPECT_EQ(text(tgt.tree->historyComment), u"File was created.");
-        EXPECT_EQ(tgt.tree->groups[1].cycleCount, 1240u);
-    }
-    {
-        ContentRead integers(corpus / "Vector_IntegerTypes.MF4");
-        ASSERT_NE(integers.tree, nullptr);
-        EXPECT_EQ(text(integers.tree->groups[0].acquisitionName), u"100ms");
-        EXPECT_EQ(integers.tree->groups[0].cycleCount, 201u);
-        EXPECT_EQ(text(integers.tree->channels[0].name), u"Bit_Signal");
-        EXPECT_EQ(text(integers.tree->channels[1].name), u"Counter_UINT8");
-        EXPECT_EQ(integers.tree->channels[1].valueType, 17u);
-    }
-    {
-        ContentRead etas(corpus / "ETAS_SimpleSorted.mf4");
-        ASSERT_NE(etas.tree, nullptr);
-        EXPECT_EQ(etas.tree->groups[0].cycleCount, 10000u);
-        EXPECT_EQ(text(etas.tree->channels[0].name), u"Sigend_Int16_LE_Offset_32");
-        EXPECT_EQ(etas.tree->channels[0].valueType, 2u);
-        EXPECT_EQ(text(etas.tree->historyComment), u"Creation of test file");
-    }
+    ContentRead minimum(corpus / "Vector_MinimumFile.MF4");
+    ASSERT_NE(minimum.tree, nullptr);
+    EXPECT_EQ(text(minimum.tree->headerComment), u"Minimum MDF 4.1 file derived from CANape file by removing some blocks");
+    EXPECT_EQ(minimum.tree->groups[0].cycleCount, 102u);
+    EXPECT_EQ(minimum.tree->groups[1].cycleCount, 1019u);
+    EXPECT_EQ(text(minimum.tree->channels[0].name), u"dwordCounter");
+    EXPECT_EQ(minimum.tree->formatVersion, 410);
+    ContentRead tgt(corpus / "TGT_ASAP2_Demo_V171.mf4");
+    ASSERT_NE(tgt.tree, nullptr);
+    EXPECT_EQ(text(tgt.tree->groups[0].acquisitionName), u"100ms_sync");
+    EXPECT_EQ(tgt.tree->groups[0].cycleCount, 124u);
+    EXPECT_EQ(text(tgt.tree->channels[0].name), u"ASAM.M.SCALAR.SBYTE.IDENTICAL.DISCRETE");
+    EXPECT_EQ(text(tgt.tree->channels[0].unit), u"hours");
+    EXPECT_EQ(text(tgt.tree->historyComment), u"File was created.");
+    EXPECT_EQ(tgt.tree->groups[1].cycleCount, 1240u);
+    ContentRead integers(corpus / "Vector_IntegerTypes.MF4");
+    ASSERT_NE(integers.tree, nullptr);
+    EXPECT_EQ(text(integers.tree->groups[0].acquisitionName), u"100ms");
+    EXPECT_EQ(integers.tree->groups[0].cycleCount, 201u);
+    EXPECT_EQ(text(integers.tree->channels[0].name), u"Bit_Signal");
+    EXPECT_EQ(text(integers.tree->channels[1].name), u"Counter_UINT8");
+    EXPECT_EQ(integers.tree->channels[1].valueType, 17u);
+    ContentRead etas(corpus / "ETAS_SimpleSorted.mf4");
+    ASSERT_NE(etas.tree, nullptr);
+    EXPECT_EQ(etas.tree->groups[0].cycleCount, 10000u);
+    EXPECT_EQ(text(etas.tree->channels[0].name), u"Sigend_Int16_LE_Offset_32");
+    EXPECT_EQ(etas.tree->channels[0].valueType, 2u);
+    EXPECT_EQ(text(etas.tree->historyComment), u"Creation of test file");
 }
 
 TEST(CorpusContent, EventsIntervalsAndAttachmentsOfTheFiles) {

@@ -81,30 +81,29 @@ struct Wanted {
     auto key() const { return std::tie(time, name, comment, type); }
 };
 
+// An update's result and the sorted numbers of its findings.
 struct Call {
     std::uint32_t result = 0;
     std::vector<std::uint32_t> findings;
 };
 
-Call updateBookmarks(MF4Content* tree, const MF4Event* events, std::uint64_t count, const MF4Char* history = nullptr) {
+template <typename Update, typename... Arguments>
+Call call(Update update, Arguments... arguments) {
     MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-    Call call;
-    call.result = UpdateBookmarks(tree, events, count, history, &errors, &errorCount);
-    call.findings = findingNumbers(errors, errorCount);
-    FreeErrors(errors, errorCount);
+    std::uint64_t count = 0;
+    Call call{update(arguments..., &errors, &count), findingNumbers(errors, count)};  // in this order
+    FreeErrors(errors, count);
     return call;
+}
+
+Call updateBookmarks(MF4Content* tree, const MF4Event* events, std::uint64_t count, const MF4Char* history = nullptr) {
+    return call(UpdateBookmarks, tree, events, count, history);
 }
 
 Call updateProperties(MF4Content* tree, const MF4Char* text, std::vector<MF4Property> properties,
                       const MF4Char* history = nullptr) {
-    MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-    Call call;
-    call.result = UpdateProperties(tree, text, properties.data(), properties.size(), history, &errors, &errorCount);
-    call.findings = findingNumbers(errors, errorCount);
-    FreeErrors(errors, errorCount);
-    return call;
+    return call(UpdateProperties, tree, text, static_cast<const MF4Property*>(properties.data()),
+                static_cast<std::uint64_t>(properties.size()), history);
 }
 
 MF4Property property(const std::u16string& name, const std::u16string& value, std::uint32_t type) {
