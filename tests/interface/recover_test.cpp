@@ -2,7 +2,6 @@
 // file holds, a damaged tail is cut after the last record whose time rises, a file cut at any
 // byte keeps every record that lies wholly before the cut, and files that are not the repair's
 // to change stay byte for byte as they were.
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
