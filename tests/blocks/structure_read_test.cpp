@@ -1,6 +1,8 @@
 // The structure read on small files built byte by byte: the header checks, the rules that keep
-// only sorted data groups with a master channel, the conversion table, and chains that lead
-// back into themselves.
+// only sorted data groups with a master channel, the conversion table, chains that lead back
+// into themselves, the event chain (plain events, acquisition intervals paired from their range
+// events, the option that skips events), and impossible links and lengths. (Damaged corpus files
+// are read through the whole interface in tests/interface/read_data_damage_test.)
 #include "blocks/structure_read.h"
 
 #include "blocks/hd_block.h"
@@ -19,14 +21,6 @@ MdfBuilder variant(const MinimalFileFields& fields, void (*change)(MinimalFile&)
     return m.file;
 }
 MdfBuilder variant(void (*change)(MinimalFile&)) { return variant({}, change); }
-
-// Appends a channel named `name` (no name when empty) with the given links and fields.
-std::int64_t addChannel(MdfBuilder& file, std::string_view name, const CnFields& fields,
-                        std::int64_t next = 0, std::int64_t composition = 0,
-                        std::int64_t conversion = 0) {
-    const std::int64_t text = name.empty() ? 0 : file.addText("##TX", name);
-    return file.addBlock("##CN", {next, composition, text, 0, conversion, 0, 0, 0}, cnData(fields));
-}
 
 // Where the first block appended to the minimal file lands.
 std::int64_t appendedAt(const MinimalFile& m) {
@@ -320,6 +314,133 @@ TEST_F(StructureWalk, ConversionsReferringToEachOtherAreCollectedOnce) {
     EXPECT_EQ(table[0].refs.at(0).conversionIndex, 1);
     EXPECT_EQ(table[1].refs.at(0).conversionIndex, 0);
     EXPECT_EQ(group().channels.at(1).conversionIndex, 1);
+}
+
+struct ChainedEvent {
+    EvFields fields;
+    std::int64_t range = 0;  // ev_ev_range, or -1 - i for the position of event i
+    std::vector<std::int64_t> scope = {};
+};
+
+// Appends the EV chain of `events` to the minimal file; returns the positions in chain order.
+std::vector<std::int64_t> addEvents(MinimalFile& m, const std::vector<ChainedEvent>& events) {
+    std::vector<std::int64_t> positions;
+    for (const ChainedEvent& event : events) {
+        EvFields fields = event.fields;
+        fields.scopeCount = static_cast<std::uint32_t>(event.scope.size());
+        std::vector<std::int64_t> links{0, 0, 0, 0, 0};
+        links.insert(links.end(), event.scope.begin(), event.scope.end());
+        positions.push_back(addBlock(m.file, "##EV", links, evData(fields)));
+    }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i + 1 < events.size()) setLink(m.file, positions[i], 0, positions[i + 1]);
+        const std::int64_t range = events[i].range;
+        setLink(m.file, positions[i], 2,
+                range < 0 ? positions.at(static_cast<std::size_t>(-1 - range)) : range);
+    }
+    if (!positions.empty()) setLink(m.file, m.hd, 4, positions[0]);
+    return positions;
+}
+
+constexpr EvFields kPoint{.type = 0};
+constexpr EvFields kBegin{.type = 2, .rangeType = 1};
+constexpr EvFields kEnd{.type = 2, .rangeType = 2};
+
+TEST_F(StructureWalk, AcquisitionInterruptsPairByRangeLink) {
+    MinimalFile m = makeMinimalFile();
+    // Two interrupts whose ends come in the opposite order, an end without its begin, a begin
+    // without an end, and plain events in between.
+    const auto ev = addEvents(m, {{kBegin},                             // 0
+                                  {kBegin},                             // 1
+                                  {kPoint, 0, {m.cg, m.valueChannel}},  // 2
+                                  {kEnd, -2},                           // 3 ends 1
+                                  {kEnd, -1},                           // 4 ends 0
+                                  {kEnd, -3},                           // 5 "ends" the point event
+                                  {kBegin},                             // 6
+                                  {EvFields{.type = 5}}});              // 7
+    ASSERT_EQ(read(m.file), kOk);
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(warnings());
+
+    const EventChain& chain = hd().events;
+    ASSERT_EQ(chain.intervals.size(), 2u);
+    EXPECT_EQ(chain.intervals[0].begin.position, ev[1]);
+    EXPECT_EQ(chain.intervals[0].end.position, ev[3]);
+    EXPECT_EQ(chain.intervals[1].begin.position, ev[0]);
+    EXPECT_EQ(chain.intervals[1].end.position, ev[4]);
+
+    EXPECT_EQ(positionsOf(chain.events), (std::vector{ev[2], ev[7]}));
+    const EvRecord& point = chain.events.at(0);
+    EXPECT_EQ(point.scopeKind, 1u);
+    ASSERT_EQ(point.scopeTargets.size(), 2u);
+    EXPECT_EQ(point.scopeTargets[0].group, 0);
+    EXPECT_EQ(point.scopeTargets[0].channel, -1);
+    EXPECT_EQ(point.scopeTargets[1].channel, 1);
+    EXPECT_EQ(chain.chainOrder, ev) << "every block of the chain in order, whatever its type";
+}
+
+TEST_F(StructureWalk, EventFindingsAndUnknownTypesAreLeftOutWhenSkipping) {
+    MinimalFile m = makeMinimalFile();
+    const auto ev = addEvents(m, {{EvFields{.type = 9, .syncType = 3, .rangeType = 3}, 0x1001},
+                                  {EvFields{.syncType = 0}}});
+    ASSERT_EQ(read(m.file), kOk);
+    const std::string first = "EV Block at 0x" + hex(ev[0]);
+    EXPECT_EQ(errors(),
+              (Lines{"108 " + first + ", Field: ev_type, Value: 9",
+                     "108 " + first + ", Field: ev_range_type, Value: 3",
+                     "108 EV Block at 0x" + hex(ev[1]) + ", Field: ev_sync_type, Value: 0"}));
+    EXPECT_EQ(
+        warnings(),
+        (Lines{"112 " + first + ", Field: ev_ev_range 0x1001",
+               "117 " + first + ", ev_ev_range: 0x1001, ev_range_type: 3",
+               "121 " + first +
+                   ", ev_sync_type: 3 (synchronization value represents distance in meter)"}));
+    EXPECT_EQ(positionsOf(hd().events.events), std::vector{ev[1]}) << "type 9 is not delivered";
+
+    ASSERT_EQ(read(m.file, kReadSkipEvents), kOk);
+    EXPECT_TRUE(findings_.empty()) << ::testing::PrintToString(errors());
+    EXPECT_TRUE(hd().events.events.empty());
+    EXPECT_TRUE(hd().events.chainOrder.empty());
+    EXPECT_EQ(hd().dataGroups.size(), 1u);
+
+    // Even an event chain that cannot be read at all is not looked at.
+    MinimalFile broken = makeMinimalFile();
+    setLink(broken.file, broken.hd, 4, broken.dg);
+    EXPECT_EQ(read(broken.file), kFailed);
+    EXPECT_EQ(errors(), Lines{"103 EV"});
+    EXPECT_EQ(read(broken.file, kReadSkipEvents), kOk);
+    EXPECT_TRUE(findings_.empty());
+}
+
+// Links far beyond the file and lengths no file can have: the read ends with success or failure.
+TEST_F(StructureWalk, FarLinksAndHugeLengthsEndCleanly) {
+    constexpr std::int64_t kFar = std::int64_t{1} << 40;
+    constexpr std::uint64_t kHuge = std::uint64_t{1} << 62;
+    const std::vector<std::pair<const char*, void (*)(MinimalFile&)>> damages{
+        {"far channel group", [](MinimalFile& m) { setLink(m.file, m.dg, 1, kFar); }},
+        {"far data block", [](MinimalFile& m) { setLink(m.file, m.dg, 2, kFar); }},
+        {"far channel name", [](MinimalFile& m) { setLink(m.file, m.valueChannel, 2, kFar); }},
+        {"far comment", [](MinimalFile& m) { setLink(m.file, m.hd, 5, kFar); }},
+        {"negative next", [](MinimalFile& m) { setLink(m.file, m.timeChannel, 0, -8); }},
+        {"huge channel", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 8, kHuge); }},
+        {"huge channel links", [](MinimalFile& m) { m.file.patchU64(m.valueChannel + 16, kHuge); }},
+        // The time channel's name ("time", 32 bytes with padding) lies right before it.
+        {"huge name text", [](MinimalFile& m) { m.file.patchU64(m.timeChannel - 32 + 8, kHuge); }},
+        {"huge data block", [](MinimalFile& m) { m.file.patchU64(m.dt + 8, kHuge); }},
+        {"huge history", [](MinimalFile& m) { m.file.patchU64(m.fh + 8, kHuge); }},
+        {"huge attachment",
+         [](MinimalFile& m) {
+             const auto at = m.file.addBlock(
+                 "##AT", {0, 0, 0, 0}, atData({.originalSize = kHuge, .embeddedSize = kHuge}));
+             m.file.patchU64(at + 8, kHuge);
+             setLink(m.file, m.hd, 3, at);
+         }},
+    };
+    for (const auto& [what, damage] : damages) {
+        MinimalFile m = makeMinimalFile();
+        damage(m);
+        const int status = read(m.file);
+        EXPECT_TRUE(status == kOk || status == kFailed) << what;
+    }
 }
 
 }  // namespace

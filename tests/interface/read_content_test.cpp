@@ -64,18 +64,11 @@ TEST(ReadContent, NullArgumentsLeaveTheOutputsAlone) {
     EXPECT_EQ(ReadContent(missing.c_str(), &none, nullptr, nullptr), 2u);
 }
 
-// Appends a channel named `name` after `previous` in its chain.
-std::int64_t appendChannel(MdfBuilder& file, std::int64_t previous, const std::string& name, CnFields fields) {
-    const auto channel = file.addBlock("##CN", {0, 0, file.addText("##TX", name), 0, 0, 0, 0, 0}, cnData(fields));
-    file.patchU64(linkAt(previous, 0), static_cast<std::uint64_t>(channel));
-    return channel;
-}
-
 TEST(ReadContent, GroupsAndChannelsOfASortedFile) {
     TempDir dir;
     MinimalFile m = makeMinimalFile({.valueName = "first"});
-    const auto second = appendChannel(m.file, m.valueChannel, "second", {.dataType = 2, .byteOffset = 10, .bitCount = 32});
-    appendChannel(m.file, second, "third", {.dataType = 6, .byteOffset = 14, .bitCount = 64});
+    const auto third = addChannel(m.file, "third", {.dataType = 6, .byteOffset = 14, .bitCount = 64});
+    setLink(m.file, m.valueChannel, 0, addChannel(m.file, "second", {.dataType = 2, .byteOffset = 10, .bitCount = 32}, third));
     patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 18, std::string("/\0", 2));
     ContentRead read(dir, m.file.bytes());
     ASSERT_NE(read.tree, nullptr);

@@ -46,16 +46,7 @@ void forEachKind(F&& f) {
 
 template <typename T>
 std::string kindName() {
-    const char* family = std::is_floating_point_v<T> ? "float"
-                         : std::is_signed_v<T>       ? "int"
-                                                     : "uint";
-    return family + std::to_string(8 * sizeof(T));
-}
-
-template <typename T>
-bool isNaN(T value) {
-    if constexpr (std::is_floating_point_v<T>) return std::isnan(value);
-    else return false;
+    return (std::is_floating_point_v<T> ? "float" : std::is_signed_v<T> ? "int" : "uint") + std::to_string(8 * sizeof(T));
 }
 
 // Random values with what makes reductions interesting: runs of equal values, small values that
@@ -96,12 +87,8 @@ std::vector<T> randomValues(std::mt19937_64& rng, std::size_t count) {
 }
 
 // One std::vector per kind, so that a column is found by its kind.
-template <typename>
-struct ColumnsFor;
 template <typename... T>
-struct ColumnsFor<std::tuple<T...>> {
-    using type = std::tuple<std::vector<T>...>;
-};
+std::tuple<std::vector<T>...> columnsOf(std::tuple<T...>);
 
 // What a test file holds: the master (float64 times, or uint32 values with a linear conversion)
 // and one column of random values per kind.
@@ -109,7 +96,7 @@ struct Recording {
     bool integerMaster = false;
     std::vector<std::uint32_t> rawMaster;  // integer master only
     std::vector<double> times;             // the master after its conversion
-    ColumnsFor<Kinds>::type columns;
+    decltype(columnsOf(Kinds{})) columns;
 
     template <typename T>
     const std::vector<T>& column() const {
@@ -142,62 +129,34 @@ Recording makeRecording(std::uint64_t seed, bool integerMaster) {
     return rec;
 }
 
-template <typename T>
-void appendRaw(std::string& out, T value) {
-    char bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    out.append(bytes, sizeof(T));
-}
-
 // One data group: the master, then the ten value channels packed one after the other.
 std::string fileBytes(const Recording& rec) {
-    MdfBuilder file;
     const std::uint32_t masterBytes = rec.integerMaster ? 4 : 8;
-    std::vector<std::uint32_t> offsets;
+    MinimalFile m = makeMinimalFile({.time = {.type = 2, .syncType = 1, .dataType = std::uint8_t(rec.integerMaster ? 0 : 4),
+                                              .bitCount = 8 * masterBytes},
+                                     .recordCount = kRecords});
+    if (rec.integerMaster)
+        setLink(m.file, m.timeChannel, 4, m.file.addBlock("##CC", {0, 0, 0, 0}, ccData({.type = 1, .values = {kOffset, kFactor}})));
+    std::int64_t previous = m.timeChannel;
     std::uint32_t recordBytes = masterBytes;
     forEachKind([&]<typename T>(std::type_identity<T>, std::size_t) {
-        offsets.push_back(recordBytes);
-        recordBytes += sizeof(T);
-    });
-    const auto hd = file.addBlock("##HD", {0, 0, 0, 0, 0, 0}, hdData({}));
-    const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
-    const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0},
-                                  cgData({.cycleCount = kRecords, .dataBytes = recordBytes}));
-    std::int64_t conversion = 0;
-    if (rec.integerMaster) {
-        conversion = file.addBlock("##CC", {0, 0, 0, 0},
-                                   ccData({.type = 1, .values = {kOffset, kFactor}}));
-    }
-    const std::uint8_t masterType = rec.integerMaster ? 0 : 4;
-    const auto master =
-        file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, conversion, 0, 0, 0},
-                      cnData({.type = 2, .syncType = 1, .dataType = masterType,
-                              .bitCount = 8 * masterBytes}));
-    setLink(file, cg, 1, master);
-    std::int64_t previous = master;
-    forEachKind([&]<typename T>(std::type_identity<T>, std::size_t k) {
         // Little-endian data types: 0 unsigned integer, 2 signed integer, 4 IEEE float.
         const std::uint8_t dataType = std::is_floating_point_v<T> ? 4 : std::is_signed_v<T> ? 2 : 0;
-        const auto name = file.addText("##TX", kindName<T>());
-        const auto channel = file.addBlock(
-            "##CN", {0, 0, name, 0, 0, 0, 0, 0},
-            cnData({.dataType = dataType, .byteOffset = offsets[k], .bitCount = 8 * sizeof(T)}));
-        setLink(file, previous, 0, channel);
+        const auto channel = addChannel(m.file, kindName<T>(), {.dataType = dataType, .byteOffset = recordBytes, .bitCount = 8 * sizeof(T)});
+        setLink(m.file, previous, 0, channel);
         previous = channel;
+        recordBytes += sizeof(T);
     });
+    setRecordBytes(m.file, m.cg, recordBytes);
     std::string records;
+    const auto appendRaw = [&records](auto value) { records.append(reinterpret_cast<const char*>(&value), sizeof value); };
     for (std::uint32_t r = 0; r < kRecords; ++r) {
-        if (rec.integerMaster) appendRaw(records, rec.rawMaster[r]);
-        else appendRaw(records, rec.times[r]);
-        forEachKind([&]<typename T>(std::type_identity<T>, std::size_t) {
-            appendRaw(records, rec.column<T>()[r]);
-        });
+        if (rec.integerMaster) appendRaw(rec.rawMaster[r]);
+        else appendRaw(rec.times[r]);
+        forEachKind([&]<typename T>(std::type_identity<T>, std::size_t) { appendRaw(rec.column<T>()[r]); });
     }
-    const auto dt = file.addBlock("##DT", {}, records);
-    setLink(file, hd, 0, dg);
-    setLink(file, dg, 1, cg);
-    setLink(file, dg, 2, dt);
-    return file.bytes();
+    setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
+    return m.file.bytes();
 }
 
 // ---- The reference ------------------------------------------------------------------------
@@ -249,7 +208,7 @@ void reduceBucket(const Bucket<T, X>& bucket, std::uint32_t method, X middle,
     }
     std::vector<std::pair<X, T>> numbers;
     for (const auto& record : bucket.records)
-        if (!isNaN(record.second)) numbers.push_back(record);
+        if (!std::isnan(static_cast<double>(record.second))) numbers.push_back(record);
     if (numbers.empty()) {  // NaN only: one NaN where the bucket starts
         out.add(bucket.records.front().first, bucket.records.front().second);
         return;
@@ -481,10 +440,6 @@ void readEveryKindAndMethod(OpenedFile& file, std::uint64_t xBytes, std::uint32_
     }
 }
 
-const char* masterName(bool integerMaster) {
-    return integerMaster ? ", uint32 master" : ", float64 master";
-}
-
 // ---- The tests ----------------------------------------------------------------------------
 
 TEST(ReadDataDownSampled, BucketsOfRecordsAgreeWithAPlainReduction) {
@@ -518,7 +473,7 @@ TEST(ReadDataDownSampled, BucketsOfRecordsAgreeWithAPlainReduction) {
             pattern.withNeighbours = c.withNeighbours;
             readEveryKindAndMethod(
                 file, integerMaster ? 4 : 8, MF4_READ_DOWNSAMPLED_SAMPLE_BASED, pattern, c.capacity,
-                c.name + std::string(masterName(integerMaster)),
+                c.name + std::string(integerMaster ? ", uint32 master" : ", float64 master"),
                 [&]<typename T>(std::type_identity<T>, const MF4ReadItem& item, const Slots& s) {
                     expectSlots(reduceByRecords(rec.column<T>(), item), s);
                 });
@@ -577,7 +532,7 @@ TEST(ReadDataDownSampled, BucketsOfMasterTimeAgreeWithAPlainReduction) {
             pattern.levelTime = 0;  // the raw records
             readEveryKindAndMethod(
                 file, integerMaster ? 4 : 8, MF4_READ_DOWNSAMPLED_TIME_BASED, pattern, c.capacity,
-                c.name + std::string(masterName(integerMaster)),
+                c.name + std::string(integerMaster ? ", uint32 master" : ", float64 master"),
                 [&]<typename T>(std::type_identity<T>, const MF4ReadItem& item, const Slots& s) {
                     if (integerMaster) expectSlots(reduceByTime<T, std::uint32_t>(rec, item), s);
                     else expectSlots(reduceByTime<T, double>(rec, item), s);

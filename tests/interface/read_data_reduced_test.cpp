@@ -61,17 +61,14 @@ std::string recordingFile(const std::vector<double>& times, const std::vector<do
     const auto dg = file.addBlock("##DG", {0, 0, 0, 0}, dgData(0));
     const auto cg = file.addBlock("##CG", {0, 0, 0, 0, 0, 0},
                                   cgData({.cycleCount = times.size(), .dataBytes = 16}));
-    const auto time = file.addBlock("##CN", {0, 0, file.addText("##TX", "time"), 0, 0, 0, 0, 0},
-                                    cnData({.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}));
-    const auto value = file.addBlock("##CN", {0, 0, file.addText("##TX", "value"), 0, 0, 0, 0, 0},
-                                     cnData({.dataType = 4, .byteOffset = 8, .bitCount = 64}));
+    const auto value = addChannel(file, "value", {.dataType = 4, .byteOffset = 8, .bitCount = 64});
+    const auto time = addChannel(file, "time", {.type = 2, .syncType = 1, .dataType = 4, .bitCount = 64}, value);
     std::string records;
     for (std::size_t i = 0; i < times.size(); ++i) records += f64(times[i]) + f64(values[i]);
     setLink(file, hd, 0, dg);
     setLink(file, dg, 1, cg);
     setLink(file, dg, 2, file.addBlock("##DT", {}, records));
     setLink(file, cg, 1, time);
-    setLink(file, time, 0, value);
     std::int64_t next = 0;
     for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
         // Mean record, minimum record, maximum record; the time of each is the interval's start.
@@ -212,10 +209,8 @@ TEST(ReadDataReduced, ArraysGiveOneSampleOfAllElementsPerValue) {
     std::string records;
     for (std::uint16_t r = 0; r < 4; ++r) records += f64(r) + u16(elements[r][0]) + u16(elements[r][1]);
     const auto array = m.file.addBlock("##CA", {0}, caData({.byteOffsetBase = 2, .dimSizes = {2}}));
-    const auto pair = m.file.addBlock("##CN", {0, array, m.file.addText("##TX", "pair"), 0, 0, 0, 0, 0},
-                                      cnData({.dataType = 0, .byteOffset = 8, .bitCount = 16}));
-    setLink(m.file, m.timeChannel, 0, pair);
-    patchBytes(m.file, static_cast<std::uint64_t>(m.cg) + 24 + 48 + 24, u32(12));  // cg_data_bytes
+    setLink(m.file, m.timeChannel, 0, addChannel(m.file, "pair", {.dataType = 0, .byteOffset = 8, .bitCount = 16}, 0, array));
+    setRecordBytes(m.file, m.cg, 12);
     setLink(m.file, m.dg, 2, m.file.addBlock("##DT", {}, records));
     OpenedFile file(m.file.bytes());
     ASSERT_NE(file.content(), nullptr);
@@ -352,10 +347,7 @@ TEST(ReadDataReduced, LevelsTheLibraryAddsAgreeWithTheRawRecords) {
     ASSERT_EQ(rawMinima.first.size(), 20u);
     EXPECT_EQ(rawMaxima.second, 0.0);
 
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    ASSERT_EQ(AddReductionData(widePath(path).c_str(), &errors, &count), 0u);
-    FreeErrors(errors, count);
+    ASSERT_EQ(fileCall(AddReductionData, path), 0u);
     const auto minima = buckets(1, -1), maxima = buckets(2, -1);
     EXPECT_EQ(minima.second, 1.0) << "read from the 1 s level";
     EXPECT_EQ(minima.first, rawMinima.first);

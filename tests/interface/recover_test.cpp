@@ -2,7 +2,6 @@
 // file holds, a damaged tail is cut after the last record whose time rises, a file cut at any
 // byte keeps every record that lies wholly before the cut, and files that are not the repair's
 // to change stay byte for byte as they were.
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -18,26 +17,6 @@
 
 namespace tarvik::test {
 namespace {
-
-template <typename T>
-T at(const std::string& bytes, std::uint64_t position) {
-    T value{};
-    if (position + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + position, sizeof(T));
-    return value;
-}
-
-using FileCall = std::uint32_t (*)(const MF4Char*, MF4Error**, std::uint64_t*);
-
-std::uint32_t recover(const std::filesystem::path& path, std::vector<std::uint32_t>* findings = nullptr,
-                      FileCall call = RecoverStreamingFile) {
-    const std::u16string wide = widePath(path);
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    const std::uint32_t result = call(wide.c_str(), &errors, &count);
-    for (std::uint64_t i = 0; findings != nullptr && i < count; ++i) findings->push_back(errors[i].messageId);
-    FreeErrors(errors, count);
-    return result;
-}
 
 // An unfinished file of one group (a double master 0.5, 1.5, ... and a double channel) written in
 // `batches` batches of `records(b)` records, left with CloseUnfinished.
@@ -77,37 +56,37 @@ std::uint64_t recordsRead(const std::filesystem::path& file) {
 TEST(Recover, ListsAndCycleCountSayWhatTheFileHolds) {
     TempDir dir;
     writeUnfinished(dir.file("a.mf4"), 5, [](int) { return 10; });
-    ASSERT_EQ(recover(dir.file("a.mf4")), 0u);
+    ASSERT_EQ(fileCall(RecoverStreamingFile, dir.file("a.mf4")), 0u);
     const std::string bytes = fileBytes(dir.file("a.mf4"));
     EXPECT_EQ(bytes.substr(0, 8), "MDF     ");
-    const std::uint64_t list = at<std::uint64_t>(bytes, at<std::uint64_t>(bytes, 88) + 24 + 16);
+    const std::uint64_t list = valueAt<std::uint64_t>(bytes, valueAt<std::uint64_t>(bytes, 88) + 24 + 16);
     ASSERT_EQ(bytes.substr(list, 4), "##DL");
-    EXPECT_EQ(at<std::uint64_t>(bytes, list + 8), 120u) << "40 + 16 x 5";
-    EXPECT_EQ(at<std::uint64_t>(bytes, list + 16), 6u);
-    EXPECT_EQ(at<std::uint32_t>(bytes, list + 24 + 48 + 4), 5u);
+    EXPECT_EQ(valueAt<std::uint64_t>(bytes, list + 8), 120u) << "40 + 16 x 5";
+    EXPECT_EQ(valueAt<std::uint64_t>(bytes, list + 16), 6u);
+    EXPECT_EQ(valueAt<std::uint32_t>(bytes, list + 24 + 48 + 4), 5u);
     EXPECT_EQ(recordsRead(dir.file("a.mf4")), 50u);
 
     // The last block's tail zeroed (its times fall back to 0): cut after the last rising time.
     writeUnfinished(dir.file("b.mf4"), 3, [](int) { return 10; });
     std::string damaged = fileBytes(dir.file("b.mf4"));
-    const std::uint64_t lastBlock = at<std::uint64_t>(damaged, at<std::uint64_t>(damaged, at<std::uint64_t>(damaged, 88) + 40) + 24 + 24);
+    const std::uint64_t lastBlock = valueAt<std::uint64_t>(damaged, valueAt<std::uint64_t>(damaged, valueAt<std::uint64_t>(damaged, 88) + 40) + 24 + 24);
     ASSERT_EQ(damaged.substr(lastBlock, 4), "##DT");
     damaged.replace(lastBlock + 24 + 6 * 16, 4 * 16, std::string(4 * 16, '\0'));
     std::ofstream(dir.file("b.mf4"), std::ios::binary) << damaged;
-    ASSERT_EQ(recover(dir.file("b.mf4")), 0u);
-    EXPECT_EQ(at<std::uint64_t>(fileBytes(dir.file("b.mf4")), lastBlock + 8), 24u + 6 * 16);
+    ASSERT_EQ(fileCall(RecoverStreamingFile, dir.file("b.mf4")), 0u);
+    EXPECT_EQ(valueAt<std::uint64_t>(fileBytes(dir.file("b.mf4")), lastBlock + 8), 24u + 6 * 16);
     EXPECT_EQ(recordsRead(dir.file("b.mf4")), 26u);
 
     // A block of the chain that is not a DT (another writer's DZ) ends the chain before it; the
     // wrong block is reported, what lies before it stays.
     writeUnfinished(dir.file("c.mf4"), 3, [](int) { return 10; });
     std::string foreign = fileBytes(dir.file("c.mf4"));
-    const std::uint64_t secondBlock = at<std::uint64_t>(foreign, at<std::uint64_t>(foreign, at<std::uint64_t>(foreign, 88) + 40) + 24 + 16);
+    const std::uint64_t secondBlock = valueAt<std::uint64_t>(foreign, valueAt<std::uint64_t>(foreign, valueAt<std::uint64_t>(foreign, 88) + 40) + 24 + 16);
     ASSERT_EQ(foreign.substr(secondBlock, 4), "##DT");
     foreign.replace(secondBlock, 4, "##DZ");
     std::ofstream(dir.file("c.mf4"), std::ios::binary) << foreign;
     std::vector<std::uint32_t> findings;
-    recover(dir.file("c.mf4"), &findings);
+    fileCall(RecoverStreamingFile, dir.file("c.mf4"), &findings);
     EXPECT_EQ(findings, std::vector<std::uint32_t>{103});
     EXPECT_EQ(recordsRead(dir.file("c.mf4")), 10u);
 }
@@ -121,16 +100,16 @@ TEST(Recover, FilesNotToRepairStayAsTheyWere) {
         const bool reducing = call == AddReductionData;
         SCOPED_TRACE(reducing ? "AddReductionData" : "RecoverStreamingFile");
         writeUnfinished(dir.file("done.mf4"), 2, [](int) { return 3; });
-        ASSERT_EQ(recover(dir.file("done.mf4")), 0u);
+        ASSERT_EQ(fileCall(RecoverStreamingFile, dir.file("done.mf4")), 0u);
         const std::string finished = fileBytes(dir.file("done.mf4"));
-        EXPECT_EQ(recover(dir.file("done.mf4"), nullptr, call), 0u);
+        EXPECT_EQ(fileCall(call, dir.file("done.mf4")), 0u);
         EXPECT_EQ(fileBytes(dir.file("done.mf4")), finished) << "a finished, reduced file is not touched";
 
         std::vector<std::uint32_t> findings;
         if (reducing) {
             writeUnfinished(dir.file("open.mf4"), 2, [](int) { return 3; });
             const std::string unfinished = fileBytes(dir.file("open.mf4"));
-            EXPECT_EQ(recover(dir.file("open.mf4"), &findings, call), 2u);
+            EXPECT_EQ(fileCall(call, dir.file("open.mf4"), &findings), 2u);
             EXPECT_EQ(findings, std::vector<std::uint32_t>{102});
             EXPECT_EQ(fileBytes(dir.file("open.mf4")), unfinished);
         }
@@ -138,12 +117,12 @@ TEST(Recover, FilesNotToRepairStayAsTheyWere) {
         const std::string text = "not a measurement file at all, but long enough to be read as one ......";
         std::ofstream(dir.file("text.mf4"), std::ios::binary) << text;
         findings.clear();
-        EXPECT_EQ(recover(dir.file("text.mf4"), &findings, call), 2u);
+        EXPECT_EQ(fileCall(call, dir.file("text.mf4"), &findings), 2u);
         EXPECT_FALSE(findings.empty());
         EXPECT_EQ(fileBytes(dir.file("text.mf4")), text);
 
         findings.clear();
-        EXPECT_EQ(recover(dir.file("missing.mf4"), &findings, call), 2u);
+        EXPECT_EQ(fileCall(call, dir.file("missing.mf4"), &findings), 2u);
         EXPECT_EQ(findings, std::vector<std::uint32_t>{141});
         EXPECT_EQ(call(nullptr, nullptr, nullptr), 2u);
 
@@ -157,7 +136,7 @@ TEST(Recover, FilesNotToRepairStayAsTheyWere) {
             const std::string before = fileBytes(dir.file("locked.mf4"));
             std::filesystem::permissions(dir.file("locked.mf4"), std::filesystem::perms::owner_read);
             findings.clear();
-            EXPECT_EQ(recover(dir.file("locked.mf4"), &findings, call), 2u);
+            EXPECT_EQ(fileCall(call, dir.file("locked.mf4"), &findings), 2u);
             EXPECT_EQ(findings, std::vector<std::uint32_t>{147});
             EXPECT_EQ(fileBytes(dir.file("locked.mf4")), before);
             std::filesystem::remove(dir.file("locked.mf4"));
@@ -177,14 +156,14 @@ TEST(Recover, AFileCutAnywhereKeepsWhatLiesBeforeTheCut) {
         std::uint64_t end, listEnd, records;
     };
     std::vector<Block> blocks;
-    for (std::uint64_t list = at<std::uint64_t>(whole, at<std::uint64_t>(whole, 88) + 40); list != 0;
-         list = at<std::uint64_t>(whole, list + 24)) {
-        const std::uint64_t links = at<std::uint64_t>(whole, list + 16) - 1;
+    for (std::uint64_t list = valueAt<std::uint64_t>(whole, valueAt<std::uint64_t>(whole, 88) + 40); list != 0;
+         list = valueAt<std::uint64_t>(whole, list + 24)) {
+        const std::uint64_t links = valueAt<std::uint64_t>(whole, list + 16) - 1;
         for (std::uint64_t i = 0; i < links; ++i) {
-            const std::uint64_t block = at<std::uint64_t>(whole, list + 32 + 8 * i);
+            const std::uint64_t block = valueAt<std::uint64_t>(whole, list + 32 + 8 * i);
             if (block == 0) break;
-            const std::uint64_t length = at<std::uint64_t>(whole, block + 8);
-            blocks.push_back({block + length, list + at<std::uint64_t>(whole, list + 8), (length - 24) / 16});
+            const std::uint64_t length = valueAt<std::uint64_t>(whole, block + 8);
+            blocks.push_back({block + length, list + valueAt<std::uint64_t>(whole, list + 8), (length - 24) / 16});
         }
     }
     ASSERT_EQ(blocks.size(), 300u);
@@ -199,7 +178,7 @@ TEST(Recover, AFileCutAnywhereKeepsWhatLiesBeforeTheCut) {
             if (block.end > cut || block.listEnd > cut) break;
             expected += block.records;
         }
-        ASSERT_NE(recover(dir.file("cut.mf4")), 2u);
+        ASSERT_NE(fileCall(RecoverStreamingFile, dir.file("cut.mf4")), 2u);
         EXPECT_EQ(recordsRead(dir.file("cut.mf4")), expected);
     }
 }

@@ -23,18 +23,11 @@ namespace {
 
 std::u16string textOf(const MF4Char* text) { return text ? std::u16string(text) : std::u16string(); }
 
-template <typename T>
-T at(const std::string& bytes, std::uint64_t position) {
-    T value{};
-    if (position + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + position, sizeof(T));
-    return value;
-}
-
 // The XML of the header comment the file links to now.
 std::string headerCommentOf(const std::filesystem::path& file) {
     const std::string bytes = fileBytes(file);
-    const auto block = at<std::uint64_t>(bytes, 128);
-    const auto length = at<std::uint64_t>(bytes, block + 8);
+    const auto block = valueAt<std::uint64_t>(bytes, 128);
+    const auto length = valueAt<std::uint64_t>(bytes, block + 8);
     if (block == 0 || block + length > bytes.size() || length < 25) return {};
     return std::string(bytes.data() + block + 24);
 }
@@ -88,30 +81,29 @@ struct Wanted {
     auto key() const { return std::tie(time, name, comment, type); }
 };
 
+// An update's result and the sorted numbers of its findings.
 struct Call {
     std::uint32_t result = 0;
     std::vector<std::uint32_t> findings;
 };
 
-Call updateBookmarks(MF4Content* tree, const MF4Event* events, std::uint64_t count, const MF4Char* history = nullptr) {
+template <typename Update, typename... Arguments>
+Call call(Update update, Arguments... arguments) {
     MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-    Call call;
-    call.result = UpdateBookmarks(tree, events, count, history, &errors, &errorCount);
-    call.findings = findingNumbers(errors, errorCount);
-    FreeErrors(errors, errorCount);
+    std::uint64_t count = 0;
+    Call call{update(arguments..., &errors, &count), findingNumbers(errors, count)};  // in this order
+    FreeErrors(errors, count);
     return call;
+}
+
+Call updateBookmarks(MF4Content* tree, const MF4Event* events, std::uint64_t count, const MF4Char* history = nullptr) {
+    return call(UpdateBookmarks, tree, events, count, history);
 }
 
 Call updateProperties(MF4Content* tree, const MF4Char* text, std::vector<MF4Property> properties,
                       const MF4Char* history = nullptr) {
-    MF4Error* errors = nullptr;
-    std::uint64_t errorCount = 0;
-    Call call;
-    call.result = UpdateProperties(tree, text, properties.data(), properties.size(), history, &errors, &errorCount);
-    call.findings = findingNumbers(errors, errorCount);
-    FreeErrors(errors, errorCount);
-    return call;
+    return call(UpdateProperties, tree, text, static_cast<const MF4Property*>(properties.data()),
+                static_cast<std::uint64_t>(properties.size()), history);
 }
 
 MF4Property property(const std::u16string& name, const std::u16string& value, std::uint32_t type) {
@@ -252,7 +244,7 @@ TEST_F(OpenMeasurement, BookmarkUpdatesLeaveExactlyTheWantedMarkersInTheChain) {
 
 TEST_F(OpenMeasurement, PropertyUpdatesChangeTheHeaderCommentWhereItFitsAndRefuseWhatDoesNotValidate) {
     MF4Content& tree = *opened.tree;
-    const auto commentAt = [&] { return at<std::uint64_t>(fileBytes(file), 128); };
+    const auto commentAt = [&] { return valueAt<std::uint64_t>(fileBytes(file), 128); };
     const std::uint64_t firstPlace = commentAt();
     const std::u16string count = u"Count", four = u"4", weather = u"Weather", sunny = u"sunny";
 
@@ -313,7 +305,7 @@ TEST(UpdateProperties, AFileWithoutHistoryGetsItsFirstEntryLinkedFromTheHeader) 
     ASSERT_NE(opened.tree, nullptr);
     ASSERT_EQ(opened.tree->historyCount, 0u);
     ASSERT_EQ(updateProperties(opened.tree, nullptr, {}, u"first").result, 0u);
-    EXPECT_NE(at<std::uint64_t>(fileBytes(file), 96), 0u);
+    EXPECT_NE(valueAt<std::uint64_t>(fileBytes(file), 96), 0u);
     ContentRead fresh(file);
     ASSERT_NE(fresh.tree, nullptr);
     ASSERT_EQ(fresh.tree->historyCount, 1u);

@@ -2,7 +2,6 @@
 // library's reader): identification, header, block alignment and lengths, list order, the
 // record layout, bit fields sharing a byte, and the DL lists that grow while data comes and
 // shrink when the file is finished.
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -21,11 +20,7 @@ namespace {
 struct FileBytes {
     explicit FileBytes(const std::filesystem::path& path) : data(fileBytes(path)) {}
     template <typename T>
-    T at(std::uint64_t position) const {
-        T value{};
-        if (position + sizeof(T) <= data.size()) std::memcpy(&value, data.data() + position, sizeof(T));
-        return value;
-    }
+    T at(std::uint64_t position) const { return valueAt<T>(data, position); }
     std::uint64_t link(std::uint64_t block, int index) const { return at<std::uint64_t>(block + 24 + 8 * index); }
     std::string id(std::uint64_t block) const { return data.substr(block, 4); }
     std::uint64_t length(std::uint64_t block) const { return at<std::uint64_t>(block + 8); }

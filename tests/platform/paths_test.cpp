@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/module_path.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace tarvik::platform {
@@ -52,6 +56,16 @@ TEST(Paths, CreateDirectoriesMakesMissingParents) {
     EXPECT_TRUE(createDirectories(deep));  // already there
     EXPECT_FALSE(createDirectories(test::widePath(dir.write("file", "")) + u"/sub"));
     EXPECT_FALSE(createDirectories(u""));
+}
+
+TEST(ModulePath, IsTheDirectoryOfThisTestProgram) {
+    // The test program links the library code statically, so the module is the executable.
+    const std::u16string directory = moduleDirectory();
+    ASSERT_FALSE(directory.empty());
+    EXPECT_NE(directory.back(), u'/');
+    const std::filesystem::path path = utf16ToUtf8(directory);
+    EXPECT_TRUE(path.is_absolute());
+    EXPECT_TRUE(std::filesystem::equivalent(path, std::filesystem::read_symlink("/proc/self/exe").parent_path()));
 }
 
 }  // namespace

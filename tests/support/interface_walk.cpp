@@ -345,21 +345,16 @@ std::vector<std::string> readThroughInterface(const std::u16string& path) {
 std::vector<std::string> changeThroughInterface(std::string bytes, const std::string& file) {
     std::vector<std::string> problems;
     if (bytes.size() < 8) return problems;
-    using Change = std::uint32_t (*)(const MF4Char*, MF4Error**, std::uint64_t*);
-    for (const auto& [identifier, change, name] : {std::tuple{"UnFinMF ", Change{RecoverStreamingFile}, "recovered"},
-                                                   std::tuple{"MDF     ", Change{AddReductionData}, "reduced"}}) {
+    for (const auto& [identifier, change, name] : {std::tuple{"UnFinMF ", FileCall{RecoverStreamingFile}, "recovered"},
+                                                   std::tuple{"MDF     ", FileCall{AddReductionData}, "reduced"}}) {
         bytes.replace(0, 8, identifier);
         std::FILE* out = std::fopen(file.c_str(), "wb");
         if (out == nullptr) return problems;
         const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
         std::fclose(out);
         if (!written) return problems;
-        const std::u16string path = widePath(file);
-        MF4Error* errors = nullptr;
-        std::uint64_t count = 0;
-        change(path.c_str(), &errors, &count);
-        FreeErrors(errors, count);
-        for (const std::string& problem : readThroughInterface(path)) problems.push_back(std::string(name) + ": " + problem);
+        fileCall(change, file);
+        for (const std::string& problem : readThroughInterface(widePath(file))) problems.push_back(std::string(name) + ": " + problem);
     }
     // The file as AddReductionData left it is read and changed in place: a bookmark more and a
     // property set, on whatever the tree holds.

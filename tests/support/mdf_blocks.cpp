@@ -130,6 +130,16 @@ std::int64_t addBlock(MdfBuilder& file, std::string_view id, const std::vector<s
     return position;
 }
 
+std::int64_t addChannel(MdfBuilder& file, std::string_view name, const CnFields& fields, std::int64_t next,
+                        std::int64_t composition, std::int64_t conversion, std::int64_t data) {
+    const std::int64_t text = name.empty() ? 0 : file.addText("##TX", name);
+    return file.addBlock("##CN", {next, composition, text, 0, conversion, data, 0, 0}, cnData(fields));
+}
+
+void setRecordBytes(MdfBuilder& file, std::int64_t cg, std::uint32_t bytes) {
+    patchBytes(file, linkAt(cg, 6) + 24, u32(bytes));
+}
+
 void setLink(MdfBuilder& file, std::int64_t position, unsigned index, std::int64_t target) {
     file.patchU64(linkAt(position, index), static_cast<std::uint64_t>(target));
 }

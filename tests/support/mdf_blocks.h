@@ -144,6 +144,13 @@ std::string blockBytes(std::string_view id, const std::vector<std::int64_t>& lin
 std::int64_t addBlock(MdfBuilder& file, std::string_view id, const std::vector<std::int64_t>& links,
                       std::string_view data);
 
+// Appends a CN block named `name` (no name when empty) with the given links (4.10 layout).
+std::int64_t addChannel(MdfBuilder& file, std::string_view name, const CnFields& fields, std::int64_t next = 0,
+                        std::int64_t composition = 0, std::int64_t conversion = 0, std::int64_t data = 0);
+
+// Sets cg_data_bytes, the record size, of the 4.10 CG block at `cg`.
+void setRecordBytes(MdfBuilder& file, std::int64_t cg, std::uint32_t bytes);
+
 // File offset of link `index` of the block at `position`.
 constexpr std::uint64_t linkAt(std::int64_t position, unsigned index) {
     return static_cast<std::uint64_t>(position) + 24 + 8 * index;

@@ -59,6 +59,16 @@ std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* lis
     return result;
 }
 
+std::uint32_t fileCall(FileCall call, const std::filesystem::path& file, std::vector<std::uint32_t>* findings) {
+    const std::u16string path = widePath(file);
+    MF4Error* errors = nullptr;
+    std::uint64_t count = 0;
+    const std::uint32_t result = call(path.c_str(), &errors, &count);
+    for (std::uint64_t i = 0; findings != nullptr && i < count; ++i) findings->push_back(errors[i].messageId);
+    FreeErrors(errors, count);
+    return result;
+}
+
 std::uint64_t channelNamed(const MF4Content& content, std::uint64_t group, const std::string& name) {
     for (std::uint64_t i = 0; i < content.channelCount; ++i) {
         const MF4Channel& channel = content.channels[i];

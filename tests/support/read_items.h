@@ -17,6 +17,11 @@ namespace tarvik::test {
 std::uint32_t readData(MF4Content* content, std::uint32_t mode, MF4ReadItem* listA, std::uint64_t countA,
                        MF4ReadItem* listB, std::uint64_t countB, std::uint32_t* cancel = nullptr);
 
+// A call that changes a file by its path (RecoverStreamingFile, AddReductionData): the result;
+// `findings` receives the finding numbers.
+using FileCall = std::uint32_t (*)(const MF4Char*, MF4Error**, std::uint64_t*);
+std::uint32_t fileCall(FileCall call, const std::filesystem::path& file, std::vector<std::uint32_t>* findings = nullptr);
+
 // Everything ReadContent (or, with a filter, ReadFilteredContent) returned for a file, released
 // with the object.
 struct ContentRead {

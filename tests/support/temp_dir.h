@@ -1,6 +1,8 @@
 // A fresh directory per test, removed with everything in it when the test ends.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,6 +28,14 @@ private:
 
 // The whole content of a file; empty when it cannot be read.
 std::string fileBytes(const std::filesystem::path& path);
+
+// The value of type T stored at `position` of a file's `bytes` (little-endian), 0 beyond their end.
+template <typename T>
+T valueAt(std::string_view bytes, std::uint64_t position) {
+    T value{};
+    if (position <= bytes.size() && sizeof(T) <= bytes.size() - position) std::memcpy(&value, bytes.data() + position, sizeof(T));
+    return value;
+}
 
 // UTF-16 form of a path, as the library's interface takes it.
 std::u16string widePath(const std::filesystem::path& path);

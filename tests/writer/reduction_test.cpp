@@ -315,16 +315,6 @@ void expectLevels(const std::vector<StoredLevel>& got, const std::vector<StoredL
     }
 }
 
-std::uint32_t call(std::uint32_t (*function)(const MF4Char*, MF4Error**, std::uint64_t*), const std::filesystem::path& file) {
-    MF4Error* errors = nullptr;
-    std::uint64_t count = 0;
-    const std::u16string path = test::widePath(file);
-    const std::uint32_t result = function(path.c_str(), &errors, &count);
-    FreeErrors(errors, count);
-    return result;
-}
-std::uint32_t addReduction(const std::filesystem::path& file) { return call(AddReductionData, file); }
-
 // True when the master values, as stored, rise from record to record (recovery keeps them all).
 bool rises(const Recording& r) {
     for (std::size_t i = 1; i < r.raw.size(); ++i)
@@ -342,11 +332,11 @@ TEST(Reduction, LevelsEqualAReferenceForEveryMasterAndChannelKind) {
         // Written plainly, then reduced: the period comes from the first 10000 records.
         const auto plain = dir.file("plain.mf4");
         write(r, plain, Ending::Plain);
-        ASSERT_EQ(addReduction(plain), MF4_OK);
+        ASSERT_EQ(test::fileCall(AddReductionData, plain), MF4_OK);
         expectLevels(storedLevels(plain), expectedLevels(r, 10000), r);
         // A group that has reduction data is left alone.
         const std::string reduced = test::fileBytes(plain);
-        ASSERT_EQ(addReduction(plain), MF4_OK);
+        ASSERT_EQ(test::fileCall(AddReductionData, plain), MF4_OK);
         ASSERT_EQ(test::fileBytes(plain), reduced);
 
         // Reduced while written: the period comes from the first batch.
@@ -358,7 +348,7 @@ TEST(Reduction, LevelsEqualAReferenceForEveryMasterAndChannelKind) {
         if (!rises(r)) continue;
         const auto left = dir.file("left.mf4");
         write(r, left, Ending::Unfinished);
-        ASSERT_EQ(call(RecoverStreamingFile, left), MF4_OK);
+        ASSERT_EQ(test::fileCall(RecoverStreamingFile, left), MF4_OK);
         expectLevels(storedLevels(left), expectedLevels(r, 10000), r);
         if (HasFatalFailure()) return;
     }
@@ -372,7 +362,7 @@ TEST(Reduction, WorkedExamples) {
     Recording r{.masterType = 5, .kinds = {{5, 64}}, .values = {{}}, .batches = {64}};
     for (int i = 0; i < 64; ++i) r.raw.push_back(i * 0.001), r.values[0].push_back(i);
     write(r, dir.file("ms.mf4"), Ending::Plain);
-    ASSERT_EQ(addReduction(dir.file("ms.mf4")), MF4_OK);
+    ASSERT_EQ(test::fileCall(AddReductionData, dir.file("ms.mf4")), MF4_OK);
     const std::vector<StoredLevel> levels = storedLevels(dir.file("ms.mf4"));
     ASSERT_EQ(levels.size(), 2u);
     EXPECT_EQ(levels[0].interval, 0.0625);
