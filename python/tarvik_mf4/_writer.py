@@ -1,4 +1,4 @@
-"""Writing: a content tree built from column specifications, then WriteContent, WriteData per
+"""Writing: a content tree built from the columns' layouts, then WriteContent, WriteData per
 batch and FinishWriting. The tree and every buffer it points to live in the Writer until the
 file is finished, as WriteContent asks."""
 import ctypes
@@ -18,7 +18,7 @@ _TEXT_KINDS = {"str": TEXT8, "utf-8": TEXT8, "utf-16": TEXT16}
 _PROPERTY_TYPES = {bool: 11, int: 20, float: 5}
 
 
-class ChannelSpec:
+class ChannelLayout:
     """What one column becomes: a value type, array dimensions, and for byte strings their
     width (fixed) or channelType 1 (variable length)."""
 
@@ -110,20 +110,20 @@ def _first_other(items, wanted):
     return f"{type(other).__name__} {other!r}"
 
 
-def spec_of(name, values):
+def layout_of(name, values):
     """The channel a column of values asks for."""
     array = np.asarray(values) if not hasattr(values, "to_numpy") else values.to_numpy()
     if array.dtype.kind == "U":
-        return ChannelSpec(name, "str")
+        return ChannelLayout(name, "str")
     if array.dtype == object:
         items = array.tolist()
         if items and all(isinstance(v, str) for v in items):
-            return ChannelSpec(name, "str")
+            return ChannelLayout(name, "str")
         if items and all(isinstance(v, (bytes, bytearray)) for v in items):
-            return ChannelSpec(name, "bytes")
+            return ChannelLayout(name, "bytes")
         raise TypeError(f"column {name!r} mixes kinds of values ({_first_other(items, str)}); "
                         "columns must hold numbers, str or bytes")
-    return ChannelSpec(name, np.dtype((array.dtype, array.shape[1:])) if array.ndim > 1
+    return ChannelLayout(name, np.dtype((array.dtype, array.shape[1:])) if array.ndim > 1
                        else array.dtype)
 
 
@@ -141,13 +141,13 @@ class Writer:
         self.path = os.fspath(path)
         self.time = time
         units, comments = units or {}, comments or {}
-        self.specs = [s if isinstance(s, ChannelSpec) else ChannelSpec(n, s)
+        self.layouts = [s if isinstance(s, ChannelLayout) else ChannelLayout(n, s)
                       for n, s in (channels.items() if isinstance(channels, dict)
                                    else [(c.name, c) for c in channels])]
-        self.master = ChannelSpec(time, time_dtype)
+        self.master = ChannelLayout(time, time_dtype)
         if self.master.dtype is None or self.master.shape:
             raise TypeError(f"the time column {time!r} must be numbers")
-        if len({s.name for s in self.specs} | {time}) != len(self.specs) + 1:
+        if len({s.name for s in self.layouts} | {time}) != len(self.layouts) + 1:
             raise ValueError("every channel needs a name of its own, other than the time's")
         self.findings = []
         self._texts = t = WideTexts()
@@ -166,15 +166,15 @@ class Writer:
         group.masterValueType = self.master.value_type
         group.masterConversion = 0
         group.withReduction = 1 if reduction else 0  # levels for down-sampled reads
-        self._channels = (R.MF4Channel * max(len(self.specs), 1))()
-        for ch, spec in zip(self._channels, self.specs):
+        self._channels = (R.MF4Channel * max(len(self.layouts), 1))()
+        for ch, layout in zip(self._channels, self.layouts):
             ch.structSize = ctypes.sizeof(R.MF4Channel)
-            ch.name, ch.unit = t.add(spec.name), t.add(units.get(spec.name))
-            ch.comment = t.add(comments.get(spec.name))
-            ch.valueType, ch.bitCount = spec.value_type, spec.bit_count
-            ch.channelType = VARIABLE_LENGTH if spec.variable else 0
-            ch.dimensionCount = len(spec.shape)
-            for d, size in enumerate(spec.shape):
+            ch.name, ch.unit = t.add(layout.name), t.add(units.get(layout.name))
+            ch.comment = t.add(comments.get(layout.name))
+            ch.valueType, ch.bitCount = layout.value_type, layout.bit_count
+            ch.channelType = VARIABLE_LENGTH if layout.variable else 0
+            ch.dimensionCount = len(layout.shape)
+            for d, size in enumerate(layout.shape):
                 ch.dimensionSizes[d] = size
             ch.conversion = ch.syncAttachment = ch.lengthChannel = -1
             ch.outputChannel = ch.comparisonChannel = -1
@@ -187,7 +187,7 @@ class Writer:
             p.type = _PROPERTY_TYPES.get(type(value), 31)
         c = self._content = R.MF4Content()
         c.groups, c.groupCount = self._groups, 1
-        c.channels, c.channelCount = (self._channels if self.specs else None), len(self.specs)
+        c.channels, c.channelCount = (self._channels if self.layouts else None), len(self.layouts)
         c.conversions, c.conversionCount = self._conversions, 1
         c.headerProperties = self._properties if props else None
         c.headerPropertyCount = len(props)
@@ -212,35 +212,35 @@ class Writer:
         merged.update(columns)
         if hasattr(data, "index") and self.time not in merged:
             merged[self.time] = data.index.to_numpy()
-        missing = [n for n in [self.time] + [s.name for s in self.specs] if n not in merged]
+        missing = [n for n in [self.time] + [s.name for s in self.layouts] if n not in merged]
         if missing:
             raise KeyError(f"the batch lacks the column(s) {', '.join(map(repr, missing))}")
-        unknown = set(merged) - {self.time} - {s.name for s in self.specs}
+        unknown = set(merged) - {self.time} - {s.name for s in self.layouts}
         if unknown:
             raise KeyError(f"{self.path} has no channel(s) {', '.join(map(repr, sorted(unknown)))}")
         batch = WideTexts()  # this batch's buffers, kept until WriteData returns
         records = len(_column(merged, self.time))
         master_values, _ = self.master.prepare(_column(merged, self.time), batch)
         request = R.sized(R.MF4WriteRequest)
-        items = (R.MF4WriteChannel * max(len(self.specs), 1))()
-        for i, (item, spec) in enumerate(zip(items, self.specs)):
-            values = _column(merged, spec.name)
+        items = (R.MF4WriteChannel * max(len(self.layouts), 1))()
+        for i, (item, layout) in enumerate(zip(items, self.layouts)):
+            values = _column(merged, layout.name)
             if len(values) != records:
-                raise ValueError(f"channel {spec.name!r} has {len(values)} values for "
+                raise ValueError(f"channel {layout.name!r} has {len(values)} values for "
                                  f"{records} records")
             item.structSize = ctypes.sizeof(R.MF4WriteChannel)
             item.channel = i
-            item.valueType = spec.value_type
+            item.valueType = layout.value_type
             item.valueCount = records
-            item.values, item.lengths = spec.prepare(values, batch)
+            item.values, item.lengths = layout.prepare(values, batch)
         group = R.sized(R.MF4WriteGroup)
         group.valueType, group.valueCount, group.values = \
             self.master.value_type, records, master_values
         if records == 0:
             return
         request.groupCount, request.groups = 1, ctypes.pointer(group)
-        request.channelCount = len(self.specs)
-        request.channels = items if self.specs else None
+        request.channelCount = len(self.layouts)
+        request.channels = items if self.layouts else None
         out = CallFindings()
         result = lib.WriteData(byref(self._content), byref(request), *out.args())
         findings = out.take()
@@ -303,16 +303,16 @@ def write(path, data, *, time="time", units=None, comments=None, batch=10_000, *
     else:
         master = np.arange(len(_column(data, names[0])) if names else 0, dtype=np.float64)
     columns = {n: _column(data, n) for n in names if n != time}
-    specs = [spec_of(n, v) for n, v in columns.items()]
+    layouts = [layout_of(n, v) for n, v in columns.items()]
     for n, v in columns.items():
         if len(v) != len(master):
             raise ValueError(f"column {n!r} has {len(v)} values, the time {len(master)}")
-    master_spec = spec_of(time, master)
-    if master_spec.dtype is None or master_spec.dtype.kind not in "iuf":
-        raise TypeError(f"the time column {time!r} must hold numbers, not {master_spec.describe()}")
+    master_layout = layout_of(time, master)
+    if master_layout.dtype is None or master_layout.dtype.kind not in "iuf":
+        raise TypeError(f"the time column {time!r} must hold numbers, not {master_layout.describe()}")
     if batch < 1:
         raise ValueError("batch must be at least 1")
-    writer = Writer(path, specs, time=time, time_dtype=master_spec.dtype, units=units,
+    writer = Writer(path, layouts, time=time, time_dtype=master_layout.dtype, units=units,
                     comments=comments, **options)
     try:
         for begin in range(0, max(len(master), 1), batch):
