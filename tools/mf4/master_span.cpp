@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "group_read.h"
+#include "tree_arrays.h"
 
 namespace mf4tool {
 
@@ -39,12 +40,9 @@ double numberValue(const std::byte* value, std::uint32_t valueType) {
 
 // A stored master value in the units of time ranges.
 double masterTime(const MF4Content& content, const MF4ChannelGroup& group, double stored) {
-    const std::int64_t conversion = group.masterConversion;
-    if (conversion < 0 || static_cast<std::uint64_t>(conversion) >= content.conversionCount)
-        return stored;
-    const MF4Conversion& linear = content.conversions[conversion];
-    if (linear.conversionType != kLinearConversion) return stored;
-    return linear.parameters.linear[0] + linear.parameters.linear[1] * stored;
+    const MF4Conversion* linear = conversionOf(content, group.masterConversion);
+    if (linear == nullptr || linear->conversionType != kLinearConversion) return stored;
+    return linear->parameters.linear[0] + linear->parameters.linear[1] * stored;
 }
 
 // The master time of record `record`, none when the read fails or stores nothing.

@@ -2,15 +2,11 @@
 
 #include "host_text.h"
 #include "one_line.h"
+#include "tree_arrays.h"
 
 namespace mf4tool {
 
 namespace {
-
-const MF4Conversion* conversionOf(const MF4Content& content, std::int64_t index) {
-    if (index < 0 || static_cast<std::uint64_t>(index) >= content.conversionCount) return nullptr;
-    return &content.conversions[index];
-}
 
 std::string withUnit(std::string title, const std::string& unit) {
     return unit.empty() ? title : title + " [" + unit + ']';
