@@ -260,12 +260,8 @@ bool ZtCReadDataStrategy::narrow(double t, Range& range, std::uint64_t& exact) {
     std::uint64_t& lo = range.lo;
     std::uint64_t& hi = range.hi;
     if (hi - lo < kNarrowFrom) return false;
-    // Both ends far apart and unknown (a first search of a compressed chain): the far end's
-    // block is decoded on the second thread while this one decodes the near end's.
-    const bool loKnown = !std::isnan(range.loTime), hiKnown = !std::isnan(range.hiTime);
-    if (!loKnown && !hiKnown) cache_->prefetch(hi);
-    const double first = loKnown ? range.loTime : MasterTime(lo);
-    const double last = hiKnown ? range.hiTime : MasterTime(hi);
+    const double first = std::isnan(range.loTime) ? MasterTime(lo) : range.loTime;
+    const double last = std::isnan(range.hiTime) ? MasterTime(hi) : range.hiTime;
     if (!(first < t && t < last)) return false;  // t outside (or not a number): bisection decides
     // From here on the time at lo stays below t and the time at hi above it.
     const double share = (t - first) / (last - first);
