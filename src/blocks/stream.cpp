@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/types.h>
 
 #include "blocks/file_handle.h"
 
@@ -38,7 +37,7 @@ int ZtCMF4Stream::openThroughHandle(OpenMode mode) {
     if (handle_ == nullptr) return kFailed;
     if (std::FILE* cached = handle_->GetStream()) {
         stream_ = cached;
-        if (fseeko(stream_, 0, SEEK_END) != 0) {
+        if (platform::seekFile(stream_, 0, SEEK_END) != kOk) {
             close();
             return kFailed;
         }
@@ -82,9 +81,9 @@ int ZtCMF4Stream::seekRead(std::uint64_t offset) {
         position_ = offset;
         return kOk;
     }
-    const int rc = fseeko(stream_, static_cast<off_t>(offset), SEEK_SET);
+    const int status = platform::seekFile(stream_, offset, SEEK_SET);
     refreshPosition();
-    return rc == 0 ? kOk : kFailed;
+    return status;
 }
 
 int ZtCMF4Stream::seekWrite(std::uint64_t offset) {
@@ -95,17 +94,17 @@ int ZtCMF4Stream::seekWrite(std::uint64_t offset) {
 std::uint64_t ZtCMF4Stream::tell() const {
     if (stream_ == nullptr) return kNoPosition;
     if (readOnly_) return position_;
-    const off_t at = ftello(stream_);
+    const std::int64_t at = platform::tellFile(stream_);
     return at < 0 ? kNoPosition : static_cast<std::uint64_t>(at);
 }
 
 std::uint64_t ZtCMF4Stream::size() {
     if (stream_ == nullptr) return kNoPosition;
     if (readOnly_) return fileSize_;
-    const off_t back = ftello(stream_);
-    if (back < 0 || fseeko(stream_, 0, SEEK_END) != 0) return kNoPosition;
-    const off_t end = ftello(stream_);
-    fseeko(stream_, back, SEEK_SET);
+    const std::int64_t back = platform::tellFile(stream_);
+    if (back < 0 || platform::seekFile(stream_, 0, SEEK_END) != kOk) return kNoPosition;
+    const std::int64_t end = platform::tellFile(stream_);
+    platform::seekFile(stream_, static_cast<std::uint64_t>(back), SEEK_SET);
     return end < 0 ? kNoPosition : static_cast<std::uint64_t>(end);
 }
 
@@ -114,7 +113,7 @@ int ZtCMF4Stream::seekEnd() {
         position_ = fileSize_;
         return kOk;
     }
-    if (!usable() || fseeko(stream_, 0, SEEK_END) != 0) return kFailed;
+    if (!usable() || platform::seekFile(stream_, 0, SEEK_END) != kOk) return kFailed;
     refreshPosition();
     return kOk;
 }

@@ -1,13 +1,62 @@
 #include "platform/clock.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <ctime>
 #include <mutex>
 #include <optional>
+#endif
 
 namespace tarvik::platform {
 namespace {
 
 constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
+
+}  // namespace
+
+#if defined(_WIN32)
+
+namespace {
+
+// FILETIME counts 100 ns since 1601-01-01 UTC.
+constexpr std::uint64_t kFileTimeAtEpoch = 116'444'736'000'000'000;
+constexpr std::uint64_t kNsPerFileTimeTick = 100;
+
+std::uint64_t ticksOf(const FILETIME& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::uint64_t systemTimeNs() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const std::uint64_t ticks = ticksOf(now);
+    return ticks < kFileTimeAtEpoch ? 0 : (ticks - kFileTimeAtEpoch) * kNsPerFileTimeTick;
+}
+
+// The zone's rules (GetTimeZoneInformation) give the standard offset; the local time the system
+// computes for the instant tells whether daylight saving is in force then, and by how much.
+TimeZoneOffsets timeZoneOffsets(std::uint64_t timeNs) {
+    TIME_ZONE_INFORMATION zone{};
+    if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return {0, 0};
+    const auto standardMin = static_cast<std::int16_t>(-(zone.Bias + zone.StandardBias));
+    const std::uint64_t ticks = timeNs / kNsPerFileTimeTick + kFileTimeAtEpoch;
+    FILETIME utcTime{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc{}, local{};
+    FILETIME localTime{};
+    if (!FileTimeToSystemTime(&utcTime, &utc) || !SystemTimeToTzSpecificLocalTime(&zone, &utc, &local) ||
+        !SystemTimeToFileTime(&local, &localTime))
+        return {standardMin, 0};
+    const std::int64_t totalMin =
+        (static_cast<std::int64_t>(ticksOf(localTime)) - static_cast<std::int64_t>(ticks)) / 600'000'000;
+    return {standardMin, static_cast<std::int16_t>(totalMin - standardMin)};
+}
+
+#else
+
+namespace {
 constexpr std::int16_t kUsualDstShiftMin = 60;
 constexpr std::time_t kProbeStep = 30 * 24 * 3600;  // about a month
 constexpr int kProbeCount = 12;                      // a year to either side
@@ -68,5 +117,7 @@ TimeZoneOffsets timeZoneOffsets(std::uint64_t timeNs) {
     std::int16_t dst = local->dst ? dstShiftMin(when, local->gmtoffMin) : 0;
     return {static_cast<std::int16_t>(local->gmtoffMin - dst), dst};
 }
+
+#endif
 
 }  // namespace tarvik::platform

@@ -26,6 +26,13 @@ int openFile(std::u16string_view path, const char* mode, std::FILE** stream);
 // True when something exists at `path` (file or directory).
 bool pathExists(std::u16string_view path);
 
+// Moves `stream` to `offset` bytes from its start (SEEK_SET) or its end (SEEK_END), with 64-bit
+// offsets on every system. kOk or kFailed.
+int seekFile(std::FILE* stream, std::uint64_t offset, int origin);
+
+// The position of `stream`, or -1 when the system cannot tell.
+std::int64_t tellFile(std::FILE* stream);
+
 // Sets the size of the file behind `stream` (flushed first). kOk or kFailed.
 int resizeFile(std::FILE* stream, std::uint64_t newSize);
 
@@ -34,9 +41,10 @@ int resizeFile(std::FILE* stream, std::uint64_t newSize);
 // no re-read of the stream's buffer. kOk or kFailed.
 int writeInPlace(std::FILE* stream, std::uint64_t offset, const void* bytes, std::size_t count);
 
-// Reads up to `count` bytes at `offset` of the file behind `stream`, past the stream's buffer and
-// without moving its position, so that a second thread may read while the stream is in use on
-// the first (nothing the stream has buffered for writing is seen). Returns the bytes read.
+// Reads up to `count` bytes at `offset` of the file behind `stream`, past the stream's buffer,
+// so that a second thread may read while the stream is in use on the first (nothing the stream
+// has buffered for writing is seen). Returns the bytes read. Only for streams that read through
+// readAt alone: on Windows the system's position of the file moves with each read.
 std::size_t readAt(std::FILE* stream, std::uint64_t offset, void* bytes, std::size_t count);
 
 // A read-only view of the first `size` bytes of an open file, where the system can map files

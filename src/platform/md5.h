@@ -1,4 +1,4 @@
-// The MD5 checksum of attachment data, from the system's cryptographic library.
+// The MD5 checksum of attachment data, from the system's cryptographic service.
 #pragma once
 
 #include <array>

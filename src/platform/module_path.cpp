@@ -3,7 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include "platform/text.h"
 
@@ -13,6 +17,27 @@ namespace {
 // Any object of this file lies inside the binary we are looking for.
 const char kAnchor = 0;
 
+#if defined(_WIN32)
+// Full path of the DLL (or program) that holds kAnchor, from its module handle.
+std::filesystem::path loadedName() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&kAnchor), &module))
+        return {};
+    // Paths may be longer than MAX_PATH; the buffer grows until the whole name fits.
+    std::wstring name(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD length = GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) return {};
+        if (length < name.size()) {
+            name.resize(length);
+            return name;
+        }
+        if (name.size() >= 0x8000) return {};
+        name.resize(name.size() * 2);
+    }
+}
+#else
 // File name of the binary that holds kAnchor, as the dynamic linker knows it. For a shared
 // library that is the name it was loaded by; for the executable it is argv[0].
 std::filesystem::path loadedName() {
@@ -28,6 +53,7 @@ std::filesystem::path loadedName() {
     }
     return name;
 }
+#endif
 
 }  // namespace
 
@@ -40,7 +66,8 @@ std::u16string moduleDirectory() {
         std::error_code error;
         std::filesystem::path full = std::filesystem::absolute(name, error);
         if (error) return {};
-        return utf8ToUtf16(full.lexically_normal().parent_path().native());
+        const std::u8string directory = full.lexically_normal().parent_path().u8string();
+        return utf8ToUtf16(std::string(directory.begin(), directory.end()));
     } catch (...) {
         // Out of memory while building the path: the location is as unknown as when the
         // system cannot tell.

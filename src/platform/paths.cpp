@@ -17,8 +17,10 @@ fs::path toPath(std::u16string_view path) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// Paths come back with "/" between their parts on every system: Windows takes it as well as
+// "\\", and a relative path stored in a file then reads the same on every system.
 std::u16string fromPath(const fs::path& path) {
-    std::u8string utf8 = path.u8string();
+    std::u8string utf8 = path.generic_u8string();
     return utf8ToUtf16(std::string(utf8.begin(), utf8.end()));
 }
 
