@@ -37,9 +37,18 @@ extern "C" {
 #endif
 
 #if defined(_WIN32)
+/* wchar_t is a UTF-16 unit on Windows. C++ hosts that keep their texts in std::u16string may
+   define TARVIK_MF4_CHAR16 before including this header to get char16_t instead: the DLL's
+   functions take either, since both are the same 16-bit unit. */
+#  if defined(__cplusplus) && defined(TARVIK_MF4_CHAR16)
+typedef char16_t MF4Char;
+#  else
 typedef wchar_t MF4Char;
+#  endif
 #  if defined(TARVIK_MF4_BUILDING)
 #    define MF4_API __declspec(dllexport)
+#  elif defined(TARVIK_MF4_STATIC)
+#    define MF4_API /* the library's code is linked into the program itself */
 #  else
 #    define MF4_API __declspec(dllimport)
 #  endif
