@@ -2,7 +2,12 @@
 // the whole interface: no shape problem in the tree, no broken counter, no hang and no large
 // allocation. The inputs the fuzzer found lie in tests/fuzz/regressions; the first damaged files
 // lie beside the corpus.
+#if defined(_WIN32)
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -57,9 +62,15 @@ std::vector<fs::path> filesIn(const fs::path& dir) {
 }
 
 long peakResidentKiB() {
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+#endif
 }
 
 void replay(const std::vector<fs::path>& files) {
@@ -75,7 +86,7 @@ void replay(const std::vector<fs::path>& files) {
         if (!kSanitized) {
             EXPECT_LT(peakResidentKiB() - baseline, kLargestGrowthKiB) << file.filename() << " grew the process";
         }
-        std::printf("%-50s %8.3f s\n", file.filename().c_str(), seconds);
+        std::printf("%-50s %8.3f s\n", file.filename().string().c_str(), seconds);
     }
 }
 

@@ -17,6 +17,9 @@ TEST(Clock, SystemTimeIsNow) {
 }
 
 TEST(Clock, OffsetsSplitIntoStandardAndDaylightSaving) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows takes the zone from its settings, not from TZ rules a test can set";
+#else
     constexpr std::uint64_t kJanuary = 1705320000ull * 1'000'000'000;  // 2024-01-15 12:00 UTC
     constexpr std::uint64_t kJuly = 1721044800ull * 1'000'000'000;     // 2024-07-15 12:00 UTC
     // POSIX rules need no zone database. The second is Lord Howe Island style: standard +10:30,
@@ -38,6 +41,7 @@ TEST(Clock, OffsetsSplitIntoStandardAndDaylightSaving) {
     }
     saved ? setenv("TZ", old.c_str(), 1) : unsetenv("TZ");
     tzset();
+#endif
 }
 
 }  // namespace

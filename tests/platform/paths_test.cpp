@@ -4,6 +4,10 @@
 
 #include <filesystem>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "support/temp_dir.h"
@@ -58,6 +62,17 @@ TEST(Paths, CreateDirectoriesMakesMissingParents) {
     EXPECT_FALSE(createDirectories(u""));
 }
 
+// The running program's file, as the system tells it apart from the module lookup under test.
+std::filesystem::path executablePath() {
+#if defined(_WIN32)
+    wchar_t name[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, name, 4096);
+    return std::wstring(name, length);
+#else
+    return std::filesystem::read_symlink("/proc/self/exe");
+#endif
+}
+
 TEST(ModulePath, IsTheDirectoryOfThisTestProgram) {
     // The test program links the library code statically, so the module is the executable.
     const std::u16string directory = moduleDirectory();
@@ -65,7 +80,7 @@ TEST(ModulePath, IsTheDirectoryOfThisTestProgram) {
     EXPECT_NE(directory.back(), u'/');
     const std::filesystem::path path = utf16ToUtf8(directory);
     EXPECT_TRUE(path.is_absolute());
-    EXPECT_TRUE(std::filesystem::equivalent(path, std::filesystem::read_symlink("/proc/self/exe").parent_path()));
+    EXPECT_TRUE(std::filesystem::equivalent(path, executablePath().parent_path()));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "support/crash_scenario.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -86,7 +88,8 @@ std::string describe(const MF4Error& e) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The child.
+// The child (fork and SIGKILL: not on Windows, where writeAndKill only says so).
+#if !defined(_WIN32)
 
 // The child tells the parent each call's result in one byte: one write(2), so nothing sits in a
 // buffer when SIGKILL lands, and the pipe takes it whole or not at all.
@@ -182,6 +185,7 @@ void readReports(int fd, std::string& received, std::size_t count) {
         received.append(chunk, static_cast<std::size_t>(got));
     }
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // The parent's checks.
@@ -358,6 +362,9 @@ std::vector<KillPoint> killPoints(std::size_t count, std::uint32_t seed) {
     return points;
 }
 
+#if defined(_WIN32)
+KilledRun writeAndKill(const std::filesystem::path&, const KillPoint&) { return {"no fork on Windows"}; }
+#else
 KilledRun writeAndKill(const std::filesystem::path& file, const KillPoint& kill) {
     HostTree tree(file);
     tree.addGroup(u"Fast");
@@ -396,6 +403,7 @@ KilledRun writeAndKill(const std::filesystem::path& file, const KillPoint& kill)
     if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) return {"the child ended by itself: status " + std::to_string(status)};
     return {{}, received.size() - 1};
 }
+#endif
 
 std::string checkUnfinished(const TempDir& dir, const std::filesystem::path& file, std::uint64_t accepted) {
     // The file stays "UnFinMF " by design; a copy with the finished identification reads as a

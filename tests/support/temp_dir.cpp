@@ -1,17 +1,28 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <system_error>
+
 
 namespace tarvik::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarvik-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // A fresh name until one is free: creating a directory fails where one exists already.
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tarvik-test-%016llx", static_cast<unsigned long long>(random()));
+        if (std::filesystem::create_directory(base / name)) {
+            path_ = base / name;
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary directory could be made");
 }
 
 TempDir::~TempDir() {
@@ -31,12 +42,29 @@ std::filesystem::path TempDir::write(std::string_view name, std::string_view byt
     return target;
 }
 
-std::u16string widePath(const std::filesystem::path& path) {
-    // Test paths are ASCII (temporary directory and fixed names) unless a test says otherwise.
-    std::u16string wide;
-    for (unsigned char c : path.string()) wide.push_back(c);
-    return wide;
+namespace {
+
+// Tried on a file with `kept` permissions only: whether opening it with `mode` fails.
+bool openIsRefused(std::filesystem::perms kept, std::ios::openmode mode) {
+    const TempDir dir;
+    const std::filesystem::path probe = dir.write("probe", "x");
+    std::filesystem::permissions(probe, kept);
+    return !std::fstream(probe, mode).is_open();
 }
+
+}  // namespace
+
+bool readsCanBeRefused() {
+    static const bool refused = openIsRefused(std::filesystem::perms::none, std::ios::in);
+    return refused;
+}
+
+bool writesCanBeRefused() {
+    static const bool refused = openIsRefused(std::filesystem::perms::owner_read, std::ios::in | std::ios::out);
+    return refused;
+}
+
+std::u16string widePath(const std::filesystem::path& path) { return path.u16string(); }
 
 namespace {
 

@@ -26,6 +26,12 @@ private:
     std::filesystem::path path_;
 };
 
+// Whether taking a file's permissions away stops this process from reading it, or from writing
+// it, as tried once on a file: root reads and writes anyway, Windows knows only a read-only
+// attribute, and Wine run by root lets root write past that.
+bool readsCanBeRefused();
+bool writesCanBeRefused();
+
 // The whole content of a file; empty when it cannot be read.
 std::string fileBytes(const std::filesystem::path& path);
 

@@ -1,6 +1,6 @@
 # Runs the built mf4 tool for one case and checks its exit code and what it prints.
 #   cmake -DMF4=<tool> -DCASE=<case> -DEXAMPLE=<examples/minimal.mf4> -DWORK_DIR=<dir>
-#         [-DCORPUS=<shared/corpus>] -P <this>
+#         [-DCORPUS=<shared/corpus>] [-DRUNNER=<what runs the tool: Wine for mf4.exe>] -P <this>
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required MF4 CASE EXAMPLE WORK_DIR)
@@ -12,8 +12,11 @@ endforeach()
 # Runs mf4 with the arguments after `expected` and fails unless it ends with that exit code
 # ("any" takes every one); sets exit_code, stdout and stderr in the caller's scope.
 function(mf4 expected)
-  execute_process(COMMAND ${MF4} ${ARGN} RESULT_VARIABLE code OUTPUT_VARIABLE out
+  execute_process(COMMAND ${RUNNER} ${MF4} ${ARGN} RESULT_VARIABLE code OUTPUT_VARIABLE out
                   ERROR_VARIABLE err)
+  # Windows ends printed lines with CR LF.
+  string(REPLACE "\r\n" "\n" out "${out}")
+  string(REPLACE "\r\n" "\n" err "${err}")
   if(NOT expected STREQUAL "any" AND NOT code STREQUAL expected)
     message(FATAL_ERROR "mf4 ${ARGN}: exit code ${code}, expected ${expected}\n"
                         "stdout:\n${out}\nstderr:\n${err}")
