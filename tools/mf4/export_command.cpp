@@ -48,7 +48,7 @@ std::optional<std::uint64_t> groupNumber(const std::string& text) {
 // OUT itself for a single group; for one of all groups OUT with "_<group>" before the
 // extension ("run.csv" -> "run_2.csv").
 std::filesystem::path outputPath(const std::string& out, std::optional<std::uint64_t> group) {
-    const std::filesystem::path path(out);
+    const std::filesystem::path path = systemPath(out);
     if (!group) return path;
     std::filesystem::path named = path.parent_path() / path.stem();
     named += "_" + std::to_string(*group);
@@ -135,7 +135,7 @@ int exportGroup(MF4Content& content, std::uint64_t group, const std::filesystem:
         return kExitErrors;
     }
 
-    const std::string shownPath = flattened(path.string());
+    const std::string shownPath = flattened(pathText(path));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (out) out << headerLine(content, selection, read, physical);
     const std::uint64_t done =

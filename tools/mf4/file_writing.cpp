@@ -45,7 +45,7 @@ FileWriting::~FileWriting() {
     // After a failed WriteData or FinishWriting the library has already let the file go.
     if (state_ == State::open) CloseUnfinished(&content_);
     std::error_code ignored;
-    if (std::filesystem::remove(std::filesystem::path(path_), ignored))
+    if (std::filesystem::remove(systemPath(path_), ignored))
         std::cerr << who_ << ": removed the unfinished " << flattened(path_) << '\n';
 }
 
@@ -64,7 +64,7 @@ bool FileWriting::create() {
     // A file that a failed WriteContent leaves where there was none is the call's debris; one
     // that was there before may be untouched and stays.
     std::error_code ignored;
-    const bool existed = std::filesystem::exists(std::filesystem::path(path_), ignored);
+    const bool existed = std::filesystem::exists(systemPath(path_), ignored);
     MF4Error* errors = nullptr;
     std::uint64_t count = 0;
     const std::uint32_t result = WriteContent(libraryPath_.c_str(), &content_, &errors, &count);

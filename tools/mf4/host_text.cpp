@@ -12,6 +12,13 @@ std::string toTerminalText(const MF4Char* text) {
     return tarvik::platform::utf16ToUtf8({text, tarvik::platform::textLength(text)});
 }
 
+std::filesystem::path systemPath(std::string_view utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+
+std::string pathText(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return {utf8.begin(), utf8.end()};
+}
+
 std::string programIdText(const MF4Content& content) {
     const std::string_view bytes(content.programId, sizeof content.programId);
     const std::string_view id = bytes.substr(0, bytes.find('\0'));

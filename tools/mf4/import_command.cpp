@@ -19,6 +19,7 @@
 #include "csv_reader.h"
 #include "exit_codes.h"
 #include "file_writing.h"
+#include "host_text.h"
 #include "number_text.h"
 #include "one_line.h"
 #include "progress_display.h"
@@ -96,7 +97,7 @@ std::optional<CsvProblem> rowProblem(const std::vector<std::string>& fields, con
 
 // First pass: the header and every row checked, the column kinds decided; an exit code.
 int surveyCsv(const ImportOptions& options, CsvPlan& plan) {
-    std::ifstream in(options.csv, std::ios::binary);
+    std::ifstream in(systemPath(options.csv), std::ios::binary);
     if (!in) {
         std::cerr << kWho << ": cannot open " << flattened(options.csv) << '\n';
         return kExitErrors;
@@ -333,7 +334,7 @@ private:
 // or the file changed since the first pass.
 bool writeRows(const ImportOptions& options, const CsvPlan& plan, ImportTree& tree,
                FileWriting& writing) {
-    std::ifstream in(options.csv, std::ios::binary);
+    std::ifstream in(systemPath(options.csv), std::ios::binary);
     CsvReader reader(in);
     std::vector<std::string> fields;
     std::error_code ignored;
