@@ -16,6 +16,39 @@ TEST(Clock, SystemTimeIsNow) {
     EXPECT_LT(std::llabs(static_cast<std::int64_t>(systemTimeNs()) - expected), 5'000'000'000ll);
 }
 
+// Minutes local time is ahead of UTC at `when`, by the C library's broken-down times.
+int localMinusUtcMin(std::time_t when) {
+    std::tm local{}, utc{};
+#if defined(_WIN32)
+    localtime_s(&local, &when);
+    gmtime_s(&utc, &when);
+#else
+    localtime_r(&when, &local);
+    gmtime_r(&when, &utc);
+#endif
+    // The two days differ by one at most, also across a year's end.
+    int days = local.tm_yday - utc.tm_yday;
+    if (days > 1) days = -1;
+    if (days < -1) days = 1;
+    return days * 1440 + (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+}
+
+TEST(Clock, OffsetsAddUpToTheLocalTimesDistanceFromUtcWhateverTheZone) {
+    // In January and July, across a year's end, and now: both halves of the year, in the zone
+    // the system has (on Windows its settings, elsewhere TZ or the system's zone).
+#if defined(_WIN32)
+    // The C runtime would follow a TZ variable the library does not read (Wine passes Linux's on).
+    _putenv("TZ=");
+    _tzset();
+#endif
+    const std::time_t instants[] = {1705320000, 1721044800, 1704067140, std::time(nullptr)};
+    for (const std::time_t when : instants) {
+        const TimeZoneOffsets offsets = timeZoneOffsets(static_cast<std::uint64_t>(when) * 1'000'000'000);
+        EXPECT_EQ(offsets.tzOffsetMin + offsets.dstOffsetMin, localMinusUtcMin(when)) << when;
+        EXPECT_LE(std::abs(offsets.dstOffsetMin), 120) << when;
+    }
+}
+
 TEST(Clock, OffsetsSplitIntoStandardAndDaylightSaving) {
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows takes the zone from its settings, not from TZ rules a test can set";
