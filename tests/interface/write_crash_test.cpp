@@ -15,9 +15,6 @@ namespace {
 class WriteCrash : public ::testing::TestWithParam<KillPoint> {};
 
 TEST_P(WriteCrash, EveryAcceptedBatchIsInTheFileAndNoBatchInPart) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "the writer runs in a forked child killed with SIGKILL: POSIX only";
-#endif
     SCOPED_TRACE("kill " + describe(GetParam()) + " (-1: WriteContent)");
     const TempDir dir;
     const KilledRun run = writeAndKill(dir.file("crash.mf4"), GetParam());

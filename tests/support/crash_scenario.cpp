@@ -1,22 +1,16 @@
 #include "support/crash_scenario.h"
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #include "support/host_tree.h"
+#include "support/killable_child.h"
 #include "support/read_items.h"
 
 namespace tarvik::test::crash {
@@ -88,22 +82,22 @@ std::string describe(const MF4Error& e) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The child (fork and SIGKILL: not on Windows, where writeAndKill only says so).
-#if !defined(_WIN32)
+// The child.
 
-// The child tells the parent each call's result in one byte: one write(2), so nothing sits in a
-// buffer when SIGKILL lands, and the pipe takes it whole or not at all.
-void report(int fd, std::uint32_t result) {
-    const char message = static_cast<char>(result);
-    while (write(fd, &message, 1) < 0 && errno == EINTR) {}
-}
+// The child tells the parent each call's result in one byte: one write to the pipe, so nothing
+// sits in a buffer when the kill lands, and the pipe takes it whole or not at all.
+void report(int fd, std::uint32_t result) { writeByte(fd, static_cast<char>(result)); }
 
 // Blocks until the parent sends its byte; ends the child when the parent is gone.
 void awaitGo(int goFd) {
-    char go = 0;
-    ssize_t got;
-    while ((got = read(goFd, &go, 1)) < 0 && errno == EINTR) {}
-    if (got != 1) _exit(5);
+    if (!readByte(goFd)) std::_Exit(5);
+}
+
+// The groups and channels the child writes.
+void addWriterGroups(HostTree& tree) {
+    tree.addGroup(u"Fast");
+    tree.addGroup(u"Slow").withReduction = 1;
+    for (const ChannelShape& shape : kChannels) tree.addChannel(shape.group, shape.name, shape.valueType, shape.bitCount);
 }
 
 // Creates the file and writes batch after batch until the parent kills the process; after batch
@@ -113,7 +107,7 @@ void awaitGo(int goFd) {
     try {
         const std::uint32_t created = tree.create();
         report(reportFd, created);
-        if (created != MF4_OK) _exit(2);
+        if (created != MF4_OK) std::_Exit(2);
         if (pauseAfter == -1) awaitGo(goFd);
         std::uint64_t first[2] = {0, 0};
         for (std::uint64_t batch = 0;; ++batch) {
@@ -144,48 +138,27 @@ void awaitGo(int goFd) {
             }
             const std::uint32_t result = request.write(tree.content());
             report(reportFd, result);
-            if (result != MF4_OK) _exit(3);
+            if (result != MF4_OK) std::_Exit(3);
             if (static_cast<std::int64_t>(batch) == pauseAfter) awaitGo(goFd);
             for (std::uint64_t g : {kFast, kSlow}) first[g] += times[g].size();
         }
     } catch (...) {
-        _exit(4);
+        std::_Exit(4);
     }
 }
 
-// The child process and the two pipes to it (reports, go), from the parent's side: on leaving,
-// the child is killed and reaped, so that no zombie stays, and the pipes are closed.
-struct Child {
-    int reports[2] = {-1, -1}, go[2] = {-1, -1};
-    pid_t pid = -1;
-    ~Child() {
-        if (pid > 0) killAndReap();
-        for (int* fd : {&reports[0], &reports[1], &go[0], &go[1]}) closeEnd(*fd);
-    }
-    int killAndReap() {  // the wait status
-        kill(pid, SIGKILL);
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-        pid = -1;
-        return status;
-    }
-    static void closeEnd(int& fd) {
-        if (fd >= 0) close(fd);
-        fd = -1;
-    }
-};
-
-// Adds the child's reports to `received` until it holds `count` or the pipe ends.
-void readReports(int fd, std::string& received, std::size_t count) {
-    char chunk[4096];
-    while (received.size() < count) {
-        const ssize_t got = read(fd, chunk, std::min(sizeof chunk, count - received.size()));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return;
-        received.append(chunk, static_cast<std::size_t>(got));
-    }
+// The child's body: its argument is the batch to pause after, then the file's path (UTF-8).
+void writerBody(const std::string& argument, int reportFd, int goFd) {
+    const std::size_t space = argument.find(' ');
+    const std::int64_t pauseAfter = std::strtoll(argument.c_str(), nullptr, 10);
+    const std::string path = argument.substr(space + 1);
+    HostTree tree(std::filesystem::path(std::u8string(path.begin(), path.end())));
+    addWriterGroups(tree);
+    writeUntilKilled(tree, reportFd, goFd, pauseAfter);
 }
-#endif
+
+// A program that runs the scenario is started again on Windows to be the child.
+[[maybe_unused]] const bool kChildDone = (runAsChildWhenAsked(writerBody), false);
 
 // ---------------------------------------------------------------------------------------------
 // The parent's checks.
@@ -362,48 +335,33 @@ std::vector<KillPoint> killPoints(std::size_t count, std::uint32_t seed) {
     return points;
 }
 
-#if defined(_WIN32)
-KilledRun writeAndKill(const std::filesystem::path&, const KillPoint&) { return {"no fork on Windows"}; }
-#else
 KilledRun writeAndKill(const std::filesystem::path& file, const KillPoint& kill) {
-    HostTree tree(file);
-    tree.addGroup(u"Fast");
-    tree.addGroup(u"Slow").withReduction = 1;
-    for (const ChannelShape& shape : kChannels) tree.addChannel(shape.group, shape.name, shape.valueType, shape.bitCount);
-    Child child;
-    if (pipe2(child.reports, O_CLOEXEC) != 0 || pipe2(child.go, O_CLOEXEC) != 0) return {"pipe2 failed"};
-    child.pid = fork();
-    if (child.pid < 0) return {"fork failed"};
-    if (child.pid == 0) {
-        // A child whose parent died (a crashed test run) must not write on forever.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() == 1) _exit(6);
-        for (int* fd : {&child.reports[0], &child.go[1]}) Child::closeEnd(*fd);
-        writeUntilKilled(tree, child.reports[1], child.go[0], kill.pauseAfter);
-    }
-    for (int* fd : {&child.reports[1], &child.go[0]}) Child::closeEnd(*fd);
+    const std::u8string path = file.u8string();
+    KillableChild child;
+    const std::string started =
+        child.start(writerBody, std::to_string(kill.pauseAfter) + ' ' + std::string(path.begin(), path.end()));
+    if (!started.empty()) return {started};
 
     // The reports up to the pause (WriteContent's, then one per batch), the go, and the kill.
     const auto untilPause = static_cast<std::size_t>(kill.pauseAfter + 2);
     std::string received;
-    readReports(child.reports[0], received, untilPause);
+    child.readReports(received, untilPause);
     const bool paused = received.size() == untilPause;
     if (paused && kill.goOn) {
-        if (write(child.go[1], "g", 1) != 1) return {"the go could not be sent"};
+        if (!child.sendGo()) return {"the go could not be sent"};
         // Spinning at the end, since a sleep alone overshoots short delays by more than a batch takes.
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kill.delayUs);
-        if (kill.delayUs > 2'000) usleep(kill.delayUs - 1'000);
+        if (kill.delayUs > 2'000) std::this_thread::sleep_for(std::chrono::microseconds(kill.delayUs - 1'000));
         while (std::chrono::steady_clock::now() < until) {}
     }
-    const int status = child.killAndReap();
-    readReports(child.reports[0], received, SIZE_MAX);
+    const bool killed = child.killAndWait();
+    child.readReports(received, SIZE_MAX);
     if (const std::size_t failed = received.find_first_not_of('\0'); failed != std::string::npos)
         return {"call " + std::to_string(failed) + " (0: WriteContent) returned " + std::to_string(+received[failed])};
     if (!paused) return {"the child ended before the pause, after " + std::to_string(received.size()) + " reports"};
-    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) return {"the child ended by itself: status " + std::to_string(status)};
+    if (!killed) return {"the child ended by itself"};
     return {{}, received.size() - 1};
 }
-#endif
 
 std::string checkUnfinished(const TempDir& dir, const std::filesystem::path& file, std::uint64_t accepted) {
     // The file stays "UnFinMF " by design; a copy with the finished identification reads as a

@@ -1,8 +1,8 @@
 // A writer killed at any moment, for the crash test and bench_crash_stress: a child process
-// writes two groups batch by batch until the parent kills it with SIGKILL, reporting each call's
-// result through a pipe; the parent then checks that the file holds every batch WriteData
-// accepted, value for value, and nothing of a batch in flight in part, both as the kill left it
-// and after RecoverStreamingFile. Batch sizes and values follow from the batch number and the
+// writes two groups batch by batch until the parent kills it (SIGKILL, or TerminateProcess on
+// Windows), reporting each call's result through a pipe; the parent then checks that the file
+// holds every batch WriteData accepted, value for value, and nothing of a batch in flight in
+// part, both as the kill left it and after RecoverStreamingFile. Batch sizes and values follow from the batch number and the
 // record index alone, so the parent knows what every record must hold.
 //
 // Nothing here asserts: each step returns a description of the first thing that is not as it
@@ -47,8 +47,8 @@ struct KilledRun {
     std::uint64_t accepted = 0;
 };
 
-// Writes `file` in a forked child (group "Slow" with reduction while writing) and kills it at
-// `kill`. The child never returns into the caller's code; the parent reaps it.
+// Writes `file` in a child process (group "Slow" with reduction while writing) and kills it at
+// `kill` (support/killable_child). The child never returns into the caller's code.
 KilledRun writeAndKill(const std::filesystem::path& file, const KillPoint& kill);
 
 // The file as the kill left it ("UnFinMF " by design), read through a copy in `dir` marked
