@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #if defined(_WIN32)
@@ -77,16 +78,13 @@ const wchar_t kChildVariable[] = L"TARVIK_KILLABLE_CHILD";
 // The exit code a kill gives; the bodies end with small codes of their own.
 constexpr UINT kKilledExitCode = 0xDEAD;
 
-std::wstring wide(const std::string& text) {
-    std::wstring out(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()));
-    return out;
-}
+// The argument crosses the environment in UTF-16; std::filesystem converts both ways (the
+// library's own converter lies inside the DLL, out of the tests' reach).
+std::wstring wide(const std::string& text) { return std::filesystem::path(std::u8string(text.begin(), text.end())).wstring(); }
 
 std::string utf8(const std::wstring& text) {
-    std::string out(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
+    const std::u8string converted = std::filesystem::path(text).u8string();
+    return {converted.begin(), converted.end()};
 }
 
 }  // namespace
